@@ -1,0 +1,94 @@
+// The main dialog: option record, settings file, background operation, the cleaning run.
+#pragma once
+
+#include "controls/link_static.h"
+#include "framework/afxwin.h"
+#include "res/resource.h"
+
+#include <windows.h>
+
+#define ID_TIMER_AUTOCLEAR 100
+#define ID_TIMER_HIDE 101
+#define ID_TRAYICON 101
+#define WM_TRAYNOTIFY (WM_USER + 101)
+
+class CBriskoDlg : public CDialog {
+    DECLARE_MESSAGE_MAP()
+
+public:
+    explicit CBriskoDlg(CWnd* pParent = nullptr);
+    ~CBriskoDlg() override;
+
+    BOOL DestroyWindow() override;
+    INT_PTR DoModal() override;
+    BOOL OnInitDialog() override;
+
+    // The cleaning run (clean/run.cpp).
+    void RunClean();
+    void SetStatus(const char* text);
+
+    // Stored form data removal (clean/form_data.cpp); none of these use the dialog's state.
+    static void RemoveFormData();
+    static BOOL IsWinNT5OrLater();
+    static BOOL IsWinNT4OrEarlier();
+    static BOOL GetCurrentUserSid(PSID* ppSid);
+    static void FormatSidText(PSID pSid, char* text, size_t cchText);
+    static BOOL SaveKeyDacl(HKEY hRoot, const char* path, PSECURITY_DESCRIPTOR* ppSd);
+    static BOOL BuildFullAccessDacl(PSID pUserSid, PSECURITY_DESCRIPTOR pSd, PACL* ppAcl);
+    static BOOL SetKeyDacl(HKEY hParent, const char* path, PSECURITY_DESCRIPTOR pSd, BOOL bRecurse);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    // Settings file (app/settings.cpp).
+    void LoadSettings();
+    void SaveSettings();
+
+    // Background operation (app/background.cpp).
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnSelchangeMinutes();
+    void OnAutoStart();
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+
+    // Main window (app/brisko_dlg.cpp).
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    int OnCreate(LPCREATESTRUCT lpCreateStruct);
+    void OnShowWindow(BOOL bShow, UINT nStatus);
+    void OnHide();
+    void OnAutoClear();
+    void OnEditchangeMinutes();
+
+public:
+    CLinkStatic m_link;
+    CComboBox m_comboMinutes;
+
+    // The option record, in the order the settings file stores the flags.
+    BOOL m_bTempFiles;
+    CString m_strStatus;
+    BOOL m_bCookies;
+    BOOL m_bUrlHistory;
+    BOOL m_bFormHistory;
+    BOOL m_bPasswordHistory;
+    BOOL m_bFavorites;
+    BOOL m_bAutoDial;
+    BOOL m_bSystemTemp;
+    BOOL m_bRecycleBin;
+    BOOL m_bRunHistory;
+    BOOL m_bRecentDocs;
+    BOOL m_bLogonHistory;
+    BOOL m_bFindFiles;
+    BOOL m_bFindComputers;
+    BOOL m_bNetHood;
+    BOOL m_bTelnet;
+    BOOL m_bHistoryItems;
+    BOOL m_bAutoStart;
+    BOOL m_bAutoClear;
+    CString m_strMinutes;
+    BOOL m_bClearOnStart;
+
+    HICON m_hIcon;
+};
