@@ -28,14 +28,18 @@ public:
     void SetStatus(const char* text);
 
     // Stored form data removal (clean/form_data.cpp); none of these use the dialog's state.
+    // The SID copy and the ACL are process-heap blocks (HeapFree), the saved descriptor a malloc block.
     static void RemoveFormData();
     static BOOL IsWinNT5OrLater();
     static BOOL IsWinNT4OrEarlier();
     static BOOL GetCurrentUserSid(PSID* ppSid);
-    static void FormatSidText(PSID pSid, char* text, size_t cchText);
+    static BOOL FormatSidText(PSID pSid, char* text, size_t cchText);
     static BOOL SaveKeyDacl(HKEY hRoot, const char* path, PSECURITY_DESCRIPTOR* ppSd);
     static BOOL BuildFullAccessDacl(PSID pUserSid, PSECURITY_DESCRIPTOR pSd, PACL* ppAcl);
     static BOOL SetKeyDacl(HKEY hParent, const char* path, PSECURITY_DESCRIPTOR pSd, BOOL bRecurse);
+    // Seams for the two failures Wine cannot give on demand; the real calls unless a test swaps them.
+    static LONG(WINAPI* s_pfnRegEnumKeyA)(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
+    static BOOL(WINAPI* s_pfnGetUserNameA)(LPSTR lpBuffer, LPDWORD pcbBuffer);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
