@@ -298,7 +298,7 @@ TEST_F(FormData, DeletesATypeSubtreeThatDeniesTheUser)
         ASSERT_TRUE(WriteAllowOnly(HKEY_CURRENT_USER, m_type + sub, {{WellKnownSid(WinLocalSystemSid), KEY_ALL_ACCESS}})) << sub;
     HKEY probe = nullptr;
     ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_CURRENT_USER, (m_type + "\\a\\a1").c_str(), 0, KEY_READ, &probe));
-    ASSERT_NE(ERROR_SUCCESS, SHDeleteKeyA(HKEY_CURRENT_USER, m_type.c_str()));
+    ASSERT_NE(DWORD(ERROR_SUCCESS), SHDeleteKeyA(HKEY_CURRENT_USER, m_type.c_str()));
 
     CBriskoDlg::RemoveFormData();
 
