@@ -1,0 +1,108 @@
+// The settings file's name and record, apart from the dialog so they can be tried on crafted files.
+#include "app/settings_file.h"
+
+#include "app/win_owners.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const char kSettingsLeaf[] = "bri.sko";
+const char kNewFileSuffix[] = ".new";
+
+void StoreLe32(std::string& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back((char)((value >> shift) & 0xFF));
+}
+
+std::uint32_t LoadLe32(const unsigned char* bytes)
+{
+    return (std::uint32_t)bytes[0] | (std::uint32_t)bytes[1] << 8 | (std::uint32_t)bytes[2] << 16 |
+           (std::uint32_t)bytes[3] << 24;
+}
+
+// Four whole bytes from the file, or false when the file ends first.
+bool ReadLe32(std::FILE* file, std::uint32_t& value)
+{
+    unsigned char bytes[4];
+    if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes)
+        return false;
+    value = LoadLe32(bytes);
+    return true;
+}
+
+} // namespace
+
+bool JoinSettingsName(const char* systemDir, char (&name)[kSettingsNameSize])
+{
+    name[0] = '\0';
+    size_t dirLength = std::strlen(systemDir);
+    if (dirLength + sizeof kSettingsLeaf > kSettingsNameSize)
+        return false;
+    std::memcpy(name, systemDir, dirLength);
+    std::memcpy(name + dirLength, kSettingsLeaf, sizeof kSettingsLeaf);
+    return true;
+}
+
+bool SettingsFileName(char (&name)[kSettingsNameSize])
+{
+    char systemDir[kSettingsNameSize];
+    UINT length = ::GetSystemDirectoryA(systemDir, sizeof systemDir);
+    // A result as large as the buffer is the size it would have needed: nothing was copied.
+    if (length == 0 || length >= sizeof systemDir) {
+        name[0] = '\0';
+        return false;
+    }
+    return JoinSettingsName(systemDir, name);
+}
+
+std::string EncodeSettings(const SettingsRecord& record)
+{
+    std::string bytes;
+    bytes.reserve(4 * (kSettingsFlagCount + 1) + record.minutes.size());
+    for (BOOL flag : record.flags)
+        StoreLe32(bytes, (std::uint32_t)flag);
+    StoreLe32(bytes, (std::uint32_t)record.minutes.size());
+    bytes += record.minutes;
+    return bytes;
+}
+
+bool ReadSettingsFile(const char* path, SettingsRecord& record)
+{
+    ScopedStdFile file(std::fopen(path, "rb"));
+    if (!file)
+        return false;
+    for (BOOL& flag : record.flags) {
+        std::uint32_t value;
+        if (ReadLe32(file.get(), value))
+            flag = (BOOL)value;
+    }
+    // The length is unsigned: a negative one is a huge one, and the buffer bounds both.
+    std::uint32_t length = 0;
+    if (!ReadLe32(file.get(), length))
+        length = 0;
+    char text[kMinutesTextSize];
+    size_t wanted = length < kMinutesTextSize - 1 ? (size_t)length : kMinutesTextSize - 1;
+    size_t got = std::fread(text, 1, wanted, file.get());
+    text[got] = '\0';
+    record.minutes = text;
+    return true;
+}
+
+bool WriteSettingsFile(const char* path, const SettingsRecord& record)
+{
+    const std::string bytes = EncodeSettings(record);
+    const std::string newPath = std::string(path) + kNewFileSuffix;
+    ScopedStdFile file(std::fopen(newPath.c_str(), "wb"));
+    if (!file)
+        return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    // Closing flushes the buffer: only then is it known whether the record reached the file.
+    written = std::fclose(file.release()) == 0 && written;
+    if (written && ::MoveFileExA(newPath.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    ::DeleteFileA(newPath.c_str());
+    return false;
+}

@@ -1,0 +1,224 @@
+// The application shell driven from a second process: what a user sees, keeps and gets back.
+#include "app_e2e.h"
+
+#include "res/resource.h"
+
+#include <set>
+#include <vector>
+
+using namespace app_e2e;
+using brisko::Ending;
+using brisko::Instance;
+
+namespace {
+
+const int kBoxes[] = {1017, 1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029,
+                      1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1039};
+
+void ExpectTicked(const Instance& brisko, const std::set<int>& ticked)
+{
+    for (int id : kBoxes)
+        EXPECT_EQ(ticked.count(id) != 0, brisko.IsChecked(id)) << "box " << id;
+}
+
+// The list's items in order. Wine does not carry CB_GETLBTEXT's text back across processes, so each
+// expected item is looked up by its exact text instead.
+void ExpectListItems(HWND combo, const std::vector<std::string>& items)
+{
+    EXPECT_EQ((LRESULT)items.size(), SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (size_t i = 0; i < items.size(); ++i)
+        EXPECT_EQ((LRESULT)i, SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i].c_str())) << items[i];
+}
+
+int FlagIn(const std::string& file, int index)
+{
+    return (int)((unsigned char)file[4 * index] | (unsigned char)file[4 * index + 1] << 8 |
+                 (unsigned char)file[4 * index + 2] << 16 | (unsigned)(unsigned char)file[4 * index + 3] << 24);
+}
+
+} // namespace
+
+TEST_F(BriskoTest, FirstStartShowsTheDefaults)
+{
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    char caption[32] = "";
+    GetWindowTextA(brisko.Window(), caption, sizeof caption);
+    EXPECT_STREQ("Brisko", caption);
+    ExpectTicked(brisko, {1017, 1020, 1021, 1022, 1023, 1026});
+    ExpectListItems(brisko.Item(IDC_MINUTES), {"1", "5", "30", "60", "300", "600", "1200"});
+    EXPECT_EQ("5", brisko.Text(IDC_MINUTES));
+    EXPECT_EQ(BRISKO_URL, brisko.Status());
+    EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
+    EXPECT_EQ("Clear internet temperory files", brisko.Text(IDC_TEMPFILES));
+
+    // The minutes list follows "Auto clear every" at once.
+    EXPECT_FALSE(brisko.IsEnabled(IDC_MINUTES));
+    brisko.Click(IDC_AUTOCLEAR);
+    EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
+    brisko.Click(IDC_AUTOCLEAR);
+    EXPECT_FALSE(brisko.IsEnabled(IDC_MINUTES));
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+}
+
+TEST_F(BriskoTest, ChangesSurviveARestartWhicheverWayItEnds)
+{
+    struct Round {
+        Ending how;
+        int tick;
+        int untick;
+    } rounds[] = {{Ending::CloseBox, IDC_RECYCLEBIN, IDC_COOKIES},
+                  {Ending::Escape, IDC_FINDFILES, IDC_TEMPFILES},
+                  {Ending::EnterOnCheckBox, IDC_NETHOOD, IDC_SYSTEMTEMP}};
+    std::set<int> ticked = {1017, 1020, 1021, 1022, 1023, 1026};
+    for (const Round& round : rounds) {
+        SCOPED_TRACE((int)round.how);
+        Instance brisko;
+        ASSERT_TRUE(brisko.Start());
+        ExpectTicked(brisko, ticked);
+        brisko.Click(round.tick);
+        brisko.Click(round.untick);
+        ticked.insert(round.tick);
+        ticked.erase(round.untick);
+        ASSERT_TRUE(brisko.HasTrayIcon());
+        ASSERT_TRUE(brisko.End(round.how));
+        std::string file = Settings();
+        ASSERT_EQ(84u + 1u, file.size());
+        EXPECT_EQ(std::string("\x01\x00\x00\x00" "5", 5), file.substr(80));
+        EXPECT_EQ(ticked.count(1017) ? 1 : 0, FlagIn(file, kTempFiles));
+        EXPECT_EQ(ticked.count(1020) ? 1 : 0, FlagIn(file, kCookies));
+    }
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    ExpectTicked(brisko, ticked);
+    EXPECT_EQ("5", brisko.Text(IDC_MINUTES));
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+}
+
+TEST_F(BriskoTest, StoredValuesShowAsTheControlsAllow)
+{
+    std::array<int, 20> flags = brisko::NoSteps();
+    flags[kCookies] = 5;
+    flags[kTempFiles] = 1;
+    flags[kAutoClear] = 1;
+    Store(flags, "3");
+    {
+        Instance brisko;
+        ASSERT_TRUE(brisko.Start());
+        EXPECT_EQ("30", brisko.Text(IDC_MINUTES));
+        EXPECT_FALSE(brisko.IsChecked(IDC_COOKIES));
+        EXPECT_TRUE(brisko.IsChecked(IDC_TEMPFILES));
+        EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
+        ASSERT_TRUE(brisko.End(Ending::Escape));
+    }
+    std::string file = Settings();
+    ASSERT_EQ(84u + 2u, file.size());
+    EXPECT_EQ(0, FlagIn(file, kCookies));
+    EXPECT_EQ("30", file.substr(84));
+
+    // A text that begins no item leaves the list without a choice, and an empty text is stored.
+    Store(flags, "7");
+    {
+        Instance brisko;
+        ASSERT_TRUE(brisko.Start());
+        EXPECT_EQ("", brisko.Text(IDC_MINUTES));
+        ASSERT_TRUE(brisko.End(Ending::Escape));
+    }
+    EXPECT_EQ(84u, Settings().size());
+}
+
+TEST_F(BriskoTest, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
+{
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start("hide"));
+    HWND window = brisko.Window();
+    ASSERT_TRUE(brisko.WaitFor([&] { return !IsWindowVisible(window); }, 5000));
+    EXPECT_TRUE(brisko.HasTrayIcon());
+
+    const struct {
+        WPARAM id;
+        LPARAM mouse;
+    } ignored[] = {{101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {101, WM_MOUSEMOVE}, {100, WM_LBUTTONDOWN}};
+    for (const auto& press : ignored) {
+        brisko.Send(WM_USER + 101, press.id, press.mouse);
+        EXPECT_FALSE(IsWindowVisible(window)) << press.id << " " << press.mouse;
+    }
+    brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    // "Hide to task bar" hides it again; the process and its icon live on.
+    brisko.Click(IDC_HIDE);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_TRUE(brisko.Running());
+    EXPECT_TRUE(brisko.HasTrayIcon());
+    brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    EXPECT_FALSE(brisko.HasTrayIcon());
+}
+
+TEST_F(BriskoTest, OnlyALowerCaseHStartsHidden)
+{
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start("Hide"));
+    Sleep(500);
+    EXPECT_TRUE(IsWindowVisible(brisko.Window()));
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+}
+
+TEST_F(BriskoTest, StartupBoxWritesAndDeletesTheRunValue)
+{
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    brisko.Click(IDC_AUTOSTART);
+    std::string value = RunValue();
+    EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), value.c_str())) << value;
+    brisko.Click(IDC_AUTOSTART);
+    EXPECT_EQ("<none>", RunValue());
+    brisko.Click(IDC_AUTOSTART);
+    EXPECT_NE("<none>", RunValue());
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    EXPECT_EQ(1, FlagIn(Settings(), kAutoStart));
+}
+
+TEST_F(BriskoTest, TimerCleansOnlyWhileAutoClearIsTicked)
+{
+    Store(brisko::NoSteps(), "5");
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    brisko.Send(WM_TIMER, 100);
+    EXPECT_EQ(BRISKO_URL, brisko.Status());
+    brisko.Click(IDC_AUTOCLEAR);
+    brisko.Send(WM_TIMER, 100);
+    EXPECT_EQ("Finished!", brisko.Status());
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+}
+
+TEST_F(BriskoTest, ClearOnStartShowsFinishedAtTheFirstLook)
+{
+    std::array<int, 20> flags = brisko::NoSteps();
+    flags[kClearOnStart] = 1;
+    Store(flags, "5");
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    EXPECT_EQ("Finished!", brisko.Status());
+    EXPECT_TRUE(brisko.IsChecked(IDC_CLEARONSTART));
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+}
+
+TEST_F(BriskoTest, SystemMenuCommands16To31OpenTheAboutBox)
+{
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    for (WPARAM command : {16, 31}) {
+        PostMessageA(brisko.Window(), WM_SYSCOMMAND, command, 0);
+        HWND about = brisko.FindOwnWindow("About Brisko", 5000);
+        ASSERT_NE(nullptr, about) << command;
+        PostMessageA(about, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(brisko.WaitFor([&] { return !IsWindow(about); }, 5000)) << command;
+    }
+    PostMessageA(brisko.Window(), WM_SYSCOMMAND, 32, 0);
+    EXPECT_EQ(nullptr, brisko.FindOwnWindow("About Brisko", 1000));
+    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+}
