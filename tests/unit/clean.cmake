@@ -24,3 +24,8 @@ foreach(step RANGE 1 17)
   set_tests_properties(unit_clean_traces_step${step} PROPERTIES
     ENVIRONMENT BRISKO_STEP=${step} FIXTURES_REQUIRED "sandbox;trace_links" TIMEOUT 120)
 endforeach()
+
+# The run on the real main dialog.
+brisko_test(unit_clean_run
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/clean_run_test.cpp ${CMAKE_SOURCE_DIR}/res/brisko.rc
+  LIBS brisko_app brisko_trace_kit comctl32)
