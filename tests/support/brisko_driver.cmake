@@ -18,3 +18,8 @@ function(brisko_e2e_test name)
   brisko_test(${name} SOURCES ${T_SOURCES} LIBS brisko_driver ${T_LIBS} ${timeout})
   set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK brisko_instance)
 endfunction()
+
+# The screenshot helper of scripts/run.
+add_executable(brisko_snap ${CMAKE_CURRENT_LIST_DIR}/brisko_snap.cpp)
+target_compile_options(brisko_snap PRIVATE ${BRISKO_WARNINGS})
+target_link_libraries(brisko_snap PRIVATE brisko_driver)
