@@ -1,0 +1,394 @@
+// brisko_bench.exe: one timing per call, printed as "name=value" pairs for scripts/bench.
+//   tree DIR | flat DIR N        make the wipe tree / a flat folder of N files
+//   wipe DIR | rd DIR            time WipeFolder(DIR, 1, 0) / cmd /c rd /s /q DIR; count what is left
+//   purge N                      seed N cache entries (half cookies); time a bare walk, then
+//                                PurgeUrlCache(0) and PurgeUrlCache(1)
+//   startup minimal|brisko       time process start to the main window shown and answering
+//   fullrun N                    seed a large profile; time Brisko's "Clear Now" to "Finished!"
+//   memory walk|wipe DIR         peak memory of enumerating / wiping DIR
+#include "clean/folder_wiper.h"
+#include "clean/scoped_win.h"
+#include "clean/url_cache.h"
+#include "res/resource.h"
+#include "tests/bench/bench_util.h"
+#include "tests/support/brisko_driver.h"
+#include "tests/support/trace_kit.h"
+#include "tests/support/trace_kit_files.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Every allocation of this process's C++ code is counted, so the peak that our code holds is exact.
+namespace {
+std::atomic<size_t> g_liveBytes{0};
+std::atomic<size_t> g_peakBytes{0};
+constexpr size_t kHeader = 16; // keeps the block aligned as the allocator's own
+} // namespace
+
+void* operator new(size_t size)
+{
+    char* block = static_cast<char*>(std::malloc(size + kHeader));
+    if (!block)
+        throw std::bad_alloc();
+    *reinterpret_cast<size_t*>(block) = size;
+    size_t live = g_liveBytes += size;
+    for (size_t peak = g_peakBytes; live > peak && !g_peakBytes.compare_exchange_weak(peak, live);) {
+    }
+    return block + kHeader;
+}
+
+void operator delete(void* p) noexcept
+{
+    if (!p)
+        return;
+    char* block = static_cast<char*>(p) - kHeader;
+    g_liveBytes -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+using bench::Stopwatch;
+
+// --- the wipe ---------------------------------------------------------------------------------
+
+int Wipe(const std::string& dir)
+{
+    Stopwatch clock;
+    WipeFolder(dir.c_str(), TRUE, FALSE);
+    double seconds = clock.Seconds();
+    std::printf("seconds=%.6f left=%ld\n", seconds, bench::CountEntries(dir));
+    return 0;
+}
+
+int RemoveDirectoryTree(const std::string& dir)
+{
+    bench::ScopedProcess cmd;
+    Stopwatch clock;
+    if (!cmd.Start("cmd.exe /c rd /s /q \"" + dir + "\"") || !cmd.Wait(600000))
+        return 1;
+    double seconds = clock.Seconds();
+    std::printf("seconds=%.6f left=%ld\n", seconds, bench::CountEntries(dir));
+    return 0;
+}
+
+// --- the URL cache ----------------------------------------------------------------------------
+
+struct CacheCount {
+    long cookies = 0;
+    long others = 0;
+};
+
+// A walk with one buffer that grows only when an entry needs more: the least a walk can cost.
+// Every entry is deleted when `deleteAll` is set.
+CacheCount WalkCache(bool deleteAll)
+{
+    CacheCount count;
+    std::vector<char> buffer(4096);
+    auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(buffer.data());
+    DWORD size = static_cast<DWORD>(buffer.size());
+    ScopedUrlCacheFind find(FindFirstUrlCacheEntryA(nullptr, entry, &size));
+    if (!find && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        buffer.resize(size);
+        entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(buffer.data());
+        find.reset(FindFirstUrlCacheEntryA(nullptr, entry, &size));
+    }
+    while (find) {
+        ++((entry->CacheEntryType & COOKIE_CACHE_ENTRY) ? count.cookies : count.others);
+        if (deleteAll)
+            DeleteUrlCacheEntryA(entry->lpszSourceUrlName);
+        size = static_cast<DWORD>(buffer.size());
+        if (FindNextUrlCacheEntryA(find.get(), entry, &size))
+            continue;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            break;
+        buffer.resize(size);
+        entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(buffer.data());
+        if (!FindNextUrlCacheEntryA(find.get(), entry, &size))
+            break;
+    }
+    return count;
+}
+
+bool SeedEntry(const std::string& url, DWORD type, const char* extension)
+{
+    char file[MAX_PATH] = "";
+    if (!CreateUrlCacheEntryA(url.c_str(), 0, extension, file, 0) ||
+        !trace_kit::WriteBytes(file, std::string(1024, 'c')))
+        return false;
+    FILETIME never = {};
+    return CommitUrlCacheEntryA(url.c_str(), file, never, never, type, nullptr, 0, extension, nullptr) != FALSE;
+}
+
+// `entries` entries with a file each, every other one a cookie. Returns how many were made.
+long SeedCache(long entries)
+{
+    long made = 0;
+    char url[128];
+    for (long i = 0; i < entries; ++i) {
+        bool cookie = i % 2 == 1;
+        if (cookie)
+            std::snprintf(url, sizeof url, "Cookie:bench@bench%ld.test/", i);
+        else
+            std::snprintf(url, sizeof url, "http://bench.test/page%05ld.html", i);
+        made += SeedEntry(url, cookie ? COOKIE_CACHE_ENTRY : NORMAL_CACHE_ENTRY, cookie ? "txt" : "html");
+    }
+    return made;
+}
+
+int Purge(long entries)
+{
+    WalkCache(true); // every round starts from an empty cache
+    long seeded = SeedCache(entries);
+
+    Stopwatch walkClock;
+    CacheCount before = WalkCache(false);
+    double walk = walkClock.Seconds();
+
+    Stopwatch purge0Clock;
+    PurgeUrlCache(0);
+    double purge0 = purge0Clock.Seconds();
+    CacheCount afterMode0 = WalkCache(false);
+
+    Stopwatch purge1Clock;
+    PurgeUrlCache(1);
+    double purge1 = purge1Clock.Seconds();
+    CacheCount afterMode1 = WalkCache(false);
+
+    std::printf("seeded=%ld entries=%ld cookies=%ld walk=%.6f purge0=%.6f purge1=%.6f "
+                "left0_others=%ld left0_cookies=%ld left1=%ld\n",
+                seeded, before.others + before.cookies, before.cookies, walk, purge0, purge1, afterMode0.others,
+                afterMode0.cookies, afterMode1.others + afterMode1.cookies);
+    return 0;
+}
+
+// --- start-up ---------------------------------------------------------------------------------
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindShownMainWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hWnd, &processId);
+    char className[16] = "", caption[16] = "";
+    GetClassNameA(hWnd, className, sizeof className);
+    GetWindowTextA(hWnd, caption, sizeof caption);
+    if (processId == search->processId && !std::strcmp(className, "#32770") && !std::strcmp(caption, "Brisko") &&
+        IsWindowVisible(hWnd)) {
+        search->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int Startup(const std::string& which)
+{
+    std::string exe;
+    if (which == "brisko") {
+        // No step flags: nothing runs at start.
+        if (!brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::NoSteps(), "")))
+            return 1;
+        exe = brisko::ExePath();
+    } else {
+        exe = bench::ProgramFolder() + "\\min_dialog.exe";
+    }
+
+    bench::ScopedProcess process;
+    Stopwatch clock;
+    if (!process.Start("\"" + exe + "\""))
+        return 1;
+    WaitForInputIdle(process.Handle(), 30000);
+    WindowSearch search = {process.Id(), nullptr};
+    while (EnumWindows(FindShownMainWindow, reinterpret_cast<LPARAM>(&search)) && !search.found) {
+        if (process.Wait(1) || clock.Seconds() > 30)
+            return 1;
+    }
+    // Answered once the window's thread is back in its message loop, initialisation done.
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result))
+        return 1;
+    double seconds = clock.Seconds();
+    PostMessageA(search.found, WM_CLOSE, 0, 0);
+    process.Wait(15000);
+    std::printf("seconds=%.6f\n", seconds);
+    return 0;
+}
+
+// --- the full run -----------------------------------------------------------------------------
+
+struct StatusChange {
+    double at;
+    std::string text;
+};
+
+// Reads the status line from outside while the run holds Brisko's thread: another process's window
+// text comes from the window server, so no message has to be answered.
+class StatusRecorder {
+public:
+    explicit StatusRecorder(HWND status) : m_status(status), m_thread([this] { Record(); }) {}
+    ~StatusRecorder() { Stop(); }
+    StatusRecorder(const StatusRecorder&) = delete;
+    StatusRecorder& operator=(const StatusRecorder&) = delete;
+
+    const std::vector<StatusChange>& Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_changes;
+    }
+
+private:
+    void Record()
+    {
+        std::string last;
+        while (!m_stop) {
+            char text[128] = "";
+            GetWindowTextA(m_status, text, sizeof text);
+            if (last != text) {
+                last = text;
+                m_changes.push_back({m_clock.Seconds(), last});
+            }
+            Sleep(1);
+        }
+    }
+
+    HWND m_status;
+    Stopwatch m_clock;
+    std::atomic<bool> m_stop{false};
+    std::vector<StatusChange> m_changes;
+    std::thread m_thread;
+};
+
+int FullRun(long entries)
+{
+    std::array<int, 20> flags = brisko::NoSteps();
+    for (int step = 0; step < 17; ++step)
+        flags[step] = 1;
+    if (!brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "")))
+        return 1;
+
+    for (const std::string& name : trace_kit::Seed())
+        std::fprintf(stderr, "not seeded: %s\n", name.c_str());
+    const std::string tree = trace_kit::ShellFolder(CSIDL_INTERNET_CACHE) + "\\bench-tree";
+    long seeded = SeedCache(entries);
+    if (!bench::MakeWipeTree(tree))
+        return 1;
+    long treeEntries = bench::CountEntries(tree);
+
+    brisko::Instance brisko;
+    if (!brisko.Start())
+        return 1;
+    double seconds = 0;
+    std::vector<StatusChange> changes;
+    {
+        StatusRecorder recorder(brisko.Item(IDC_STATUS));
+        Sleep(20); // the recorder has the idle text before the click
+        Stopwatch clock;
+        brisko.Click(IDC_CLEARNOW); // returns when the run's handler has returned
+        seconds = clock.Seconds();
+        Sleep(20);
+        changes = recorder.Stop();
+    }
+    const bool finished = brisko.Status() == "Finished!";
+    brisko.End(brisko::Ending::CloseBox);
+
+    int tracesLeft = 0, traces = 0;
+    for (const trace_kit::TraceState& trace : trace_kit::Report()) {
+        if (trace.step) {
+            ++traces;
+            tracesLeft += trace.present;
+        }
+    }
+    CacheCount cacheLeft = WalkCache(false);
+    std::printf("seconds=%.6f finished=%d messages=%zu cache_seeded=%ld cache_left=%ld tree=%ld tree_left=%ld "
+                "traces=%d traces_left=%d\n",
+                seconds, finished ? 1 : 0, changes.size() > 0 ? changes.size() - 1 : 0, seeded,
+                cacheLeft.others + cacheLeft.cookies, treeEntries, bench::CountEntries(tree), traces, tracesLeft);
+    // Each message from its first sight to the next: what the user watched, and for how long.
+    for (size_t i = 1; i < changes.size(); ++i) {
+        double until = i + 1 < changes.size() ? changes[i + 1].at : changes[i].at;
+        std::printf("step %.3f %s\n", until - changes[i].at, changes[i].text.c_str());
+    }
+    return finished ? 0 : 1;
+}
+
+// --- memory -----------------------------------------------------------------------------------
+
+SIZE_T PeakWorkingSet()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+}
+
+int Memory(const std::string& what, const std::string& dir)
+{
+    const SIZE_T peakBefore = PeakWorkingSet();
+    g_peakBytes = g_liveBytes.load();
+    const size_t liveBefore = g_liveBytes;
+    long entries = 0;
+    if (what == "wipe") {
+        entries = bench::CountEntries(dir);
+        g_peakBytes = g_liveBytes.load();
+        WipeFolder(dir.c_str(), TRUE, FALSE);
+    } else {
+        WIN32_FIND_DATAA entry;
+        ScopedFind find(FindFirstFileA((dir + "\\*.*").c_str(), &entry));
+        if (find) {
+            while (FindNextFileA(find.get(), &entry))
+                ++entries;
+        }
+    }
+    const SIZE_T peakAfter = PeakWorkingSet();
+    std::printf("entries=%ld heap_peak=%zu working_set_growth_kb=%lu\n", entries, g_peakBytes - liveBefore,
+                static_cast<unsigned long>((peakAfter - peakBefore) / 1024));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    const std::string command = argc > 1 ? argv[1] : "";
+    const std::string arg = argc > 2 ? argv[2] : "";
+    if (command == "tree" && argc == 3)
+        return bench::MakeWipeTree(arg) ? 0 : 1;
+    if (command == "flat" && argc == 4)
+        return bench::MakeFlatFolder(arg, std::atoi(argv[3])) ? 0 : 1;
+    if (command == "wipe" && argc == 3)
+        return Wipe(arg);
+    if (command == "rd" && argc == 3)
+        return RemoveDirectoryTree(arg);
+    if (command == "purge" && argc == 3)
+        return Purge(std::atol(arg.c_str()));
+    if (command == "startup" && argc == 3)
+        return Startup(arg);
+    if (command == "fullrun" && argc == 3)
+        return FullRun(std::atol(arg.c_str()));
+    if (command == "memory" && argc == 4)
+        return Memory(arg, argv[3]);
+    std::fprintf(stderr, "usage: brisko_bench tree|flat|wipe|rd|purge|startup|fullrun|memory ...\n");
+    return 2;
+}
