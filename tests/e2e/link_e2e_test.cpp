@@ -52,42 +52,45 @@ struct ToolText {
     std::string text;
 };
 
-// The text of tool 1 of the link, asked of every tooltip window of the process.
+struct ToolSearch {
+    DWORD processId;
+    HWND link;
+    ToolText result;
+};
+
+// Asks one tooltip window of the process for tool 1 of the link.
+BOOL CALLBACK AskTooltip(HWND hWnd, LPARAM lParam)
+{
+    auto* s = reinterpret_cast<ToolSearch*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hWnd, &owner);
+    char className[32] = "";
+    ::GetClassNameA(hWnd, className, sizeof className);
+    if (owner != s->processId || lstrcmpiA(className, TOOLTIPS_CLASSA) != 0)
+        return TRUE;
+    const size_t textOffset = sizeof(TTTOOLINFOA), textSize = 512;
+    RemoteBlock block(s->processId, textOffset + textSize);
+    if (block.Address() == nullptr)
+        return TRUE;
+    TTTOOLINFOA tool = {};
+    tool.cbSize = TTTOOLINFOA_V1_SIZE;
+    tool.hwnd = s->link;
+    tool.uId = 1;
+    tool.lpszText = block.Address() + textOffset;
+    char text[textSize] = "";
+    if (!block.Write(0, &tool, sizeof tool) || !block.Write(textOffset, text, sizeof text))
+        return TRUE;
+    if (!::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block.Address())))
+        return TRUE;
+    block.Read(textOffset, text, sizeof text - 1);
+    s->result = {true, text};
+    return FALSE;
+}
+
 ToolText LinkToolText(const Instance& brisko, HWND link)
 {
-    struct Search {
-        DWORD processId;
-        HWND link;
-        ToolText result;
-    } search = {brisko.ProcessId(), link, {false, ""}};
-    ::EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(hWnd, &owner);
-            char className[32] = "";
-            ::GetClassNameA(hWnd, className, sizeof className);
-            if (owner != s->processId || lstrcmpiA(className, TOOLTIPS_CLASSA) != 0)
-                return TRUE;
-            const size_t textOffset = sizeof(TTTOOLINFOA), textSize = 512;
-            RemoteBlock block(s->processId, textOffset + textSize);
-            if (block.Address() == nullptr)
-                return TRUE;
-            TTTOOLINFOA tool = {};
-            tool.cbSize = TTTOOLINFOA_V1_SIZE;
-            tool.hwnd = s->link;
-            tool.uId = 1;
-            tool.lpszText = block.Address() + textOffset;
-            char text[textSize] = "";
-            if (!block.Write(0, &tool, sizeof tool) || !block.Write(textOffset, text, sizeof text))
-                return TRUE;
-            if (!::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block.Address())))
-                return TRUE;
-            block.Read(textOffset, text, sizeof text - 1);
-            s->result = {true, text};
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ToolSearch search = {brisko.ProcessId(), link, {false, ""}};
+    ::EnumWindows(AskTooltip, reinterpret_cast<LPARAM>(&search));
     return search.result;
 }
 
@@ -97,38 +100,40 @@ struct Box {
     std::string text;
 };
 
+struct BoxSearch {
+    DWORD processId;
+    HWND main;
+    Box box;
+};
+
 // A message box of the process: a dialog other than the main window, with a text of its own.
+BOOL CALLBACK CheckForBox(HWND hWnd, LPARAM lParam)
+{
+    auto* s = reinterpret_cast<BoxSearch*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hWnd, &owner);
+    char className[16] = "";
+    ::GetClassNameA(hWnd, className, sizeof className);
+    if (owner != s->processId || hWnd == s->main || lstrcmpA(className, "#32770") != 0 || !::IsWindowVisible(hWnd))
+        return TRUE;
+    char text[512] = "";
+    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        ::GetClassNameA(child, className, sizeof className);
+        if (lstrcmpiA(className, "Static") == 0 && ::GetWindowTextA(child, text, sizeof text) > 0)
+            s->box.text = text;
+    }
+    ::GetWindowTextA(hWnd, text, sizeof text);
+    s->box.title = text;
+    s->box.hWnd = hWnd;
+    return FALSE;
+}
+
 Box FindMessageBox(const Instance& brisko, DWORD timeoutMs)
 {
-    struct Search {
-        DWORD processId;
-        HWND main;
-        Box box;
-    } search = {brisko.ProcessId(), brisko.Window(), {nullptr, "", ""}};
+    BoxSearch search = {brisko.ProcessId(), brisko.Window(), {nullptr, "", ""}};
     brisko.WaitFor(
         [&] {
-            ::EnumWindows(
-                [](HWND hWnd, LPARAM lParam) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(lParam);
-                    DWORD owner = 0;
-                    ::GetWindowThreadProcessId(hWnd, &owner);
-                    char className[16] = "";
-                    ::GetClassNameA(hWnd, className, sizeof className);
-                    if (owner != s->processId || hWnd == s->main || lstrcmpA(className, "#32770") != 0 ||
-                        !::IsWindowVisible(hWnd))
-                        return TRUE;
-                    char text[512] = "";
-                    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-                        ::GetClassNameA(child, className, sizeof className);
-                        if (lstrcmpiA(className, "Static") == 0 && ::GetWindowTextA(child, text, sizeof text) > 0)
-                            s->box.text = text;
-                    }
-                    ::GetWindowTextA(hWnd, text, sizeof text);
-                    s->box.title = text;
-                    s->box.hWnd = hWnd;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+            ::EnumWindows(CheckForBox, reinterpret_cast<LPARAM>(&search));
             return search.box.hWnd != nullptr;
         },
         timeoutMs);

@@ -85,23 +85,6 @@ TEST(ComposeLinkCommand, FitsUpToTheLastByteAndLeavesTheTemplateWhenItWouldNot)
     EXPECT_EQ(tooLong, command);
 }
 
-TEST(ReadKeyDefault, ReadsIntoTheBufferThatHeldThePath)
-{
-    HtmAssociation association("prog.exe \"%1\"");
-    char buffer[kLinkCommandSize] = "";
-    std::string key = std::string(HtmAssociation::kTypeName) + "\\shell\\open\\command";
-    std::strcpy(buffer, key.c_str());
-    EXPECT_EQ(ERROR_SUCCESS, CLinkStatic::ReadKeyDefault(HKEY_CLASSES_ROOT, buffer, buffer));
-    EXPECT_STREQ("prog.exe \"%1\"", buffer);
-}
-
-TEST(ReadKeyDefault, MissingKeyLeavesTheOutputAlone)
-{
-    char out[8] = "keep";
-    EXPECT_NE(ERROR_SUCCESS, CLinkStatic::ReadKeyDefault(HKEY_CLASSES_ROOT, "BriskoLinkTest.Missing", out));
-    EXPECT_STREQ("keep", out);
-}
-
 TEST(ReadKeyDefault, ValueTooLongGivesAnEmptyStringAndCountsAsNoAssociation)
 {
     struct Case {
