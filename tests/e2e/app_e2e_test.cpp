@@ -51,6 +51,8 @@ TEST_F(BriskoTest, FirstStartShowsTheDefaults)
     EXPECT_EQ(BRISKO_URL, brisko.Status());
     EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
     EXPECT_EQ("Clear internet temperory files", brisko.Text(IDC_TEMPFILES));
+    EXPECT_EQ("Clear my favorite ", brisko.Text(IDC_FAVORITES));
+    EXPECT_EQ("Clear telenet history", brisko.Text(IDC_TELNET));
 
     // The minutes list follows "Auto clear every" at once.
     EXPECT_FALSE(brisko.IsEnabled(IDC_MINUTES));
@@ -132,7 +134,10 @@ TEST_F(BriskoTest, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
     Instance brisko;
     ASSERT_TRUE(brisko.Start("hide"));
     HWND window = brisko.Window();
+    // Not yet shown and already hidden look alike: the hide must also last.
     ASSERT_TRUE(brisko.WaitFor([&] { return !IsWindowVisible(window); }, 5000));
+    Sleep(300);
+    ASSERT_FALSE(IsWindowVisible(window));
     EXPECT_TRUE(brisko.HasTrayIcon());
 
     const struct {

@@ -135,9 +135,12 @@ bool Instance::Start(const std::string& args, DWORD timeoutMs)
     if (!found || ctx.found == nullptr)
         return false;
     m_hWnd = ctx.found;
-    // The window is found while it is still being initialised; the process first waits for input
-    // in its modal loop, once initialisation is over.
-    return ::WaitForInputIdle(m_pi.hProcess, timeoutMs) == 0;
+    // The window is found while it is still being initialised, and Wine may call the process idle
+    // before that ends. The tray icon is the last thing initialisation adds.
+    if (::WaitForInputIdle(m_pi.hProcess, timeoutMs) != 0 || !WaitFor([&] { return HasTrayIcon(); }, timeoutMs))
+        return false;
+    DWORD_PTR result = 0;
+    return ::SendMessageTimeoutA(m_hWnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
 void Instance::Click(int id) const { ::SendMessageA(Item(id), BM_CLICK, 0, 0); }

@@ -30,7 +30,8 @@ public:
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
-    // Starts Brisko with the arguments and waits until its main window answers messages.
+    // Starts Brisko with the arguments and waits until its main window is initialised (its tray
+    // icon is in) and answers messages. The window may still be about to show itself.
     bool Start(const std::string& args = "", DWORD timeoutMs = 30000);
     HWND Window() const { return m_hWnd; }
     DWORD ProcessId() const { return m_pi.dwProcessId; }
