@@ -1,8 +1,9 @@
 // brisko_bench.exe: one timing per call, printed as "name=value" pairs for scripts/bench.
 //   tree DIR | flat DIR N        make the wipe tree / a flat folder of N files
 //   wipe DIR | rd DIR            time WipeFolder(DIR, 1, 0) / cmd /c rd /s /q DIR; count what is left
-//   purge N                      seed N cache entries (half cookies); time a bare walk, then
-//                                PurgeUrlCache(0) and PurgeUrlCache(1)
+//   deletes DIR                  time DeleteFileA / RemoveDirectoryA alone on every entry of DIR
+//   purge N                      seed N cache entries (half cookies); time a bare walk,
+//                                PurgeUrlCache(2) (walks, deletes nothing), (0) and (1)
 //   startup minimal|brisko       time process start to the main window shown and answering
 //   fullrun N                    seed a large profile; time Brisko's "Clear Now" to "Finished!"
 //   memory walk|wipe DIR         peak memory of enumerating / wiping DIR
@@ -88,6 +89,43 @@ int RemoveDirectoryTree(const std::string& dir)
     return 0;
 }
 
+// The platform's floor for the wipe's own calls: DeleteFileA and RemoveDirectoryA alone on every
+// entry, the paths listed and the read-only bits cleared beforehand.
+void ListTree(const std::string& dir, std::vector<std::string>& files, std::vector<std::string>& folders)
+{
+    WIN32_FIND_DATAA entry;
+    ScopedFind find(FindFirstFileA((dir + "\\*").c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        if (!std::strcmp(entry.cFileName, ".") || !std::strcmp(entry.cFileName, ".."))
+            continue;
+        const std::string path = dir + "\\" + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesA(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ListTree(path, files, folders);
+            folders.push_back(path); // after its contents
+        } else {
+            files.push_back(path);
+        }
+    } while (FindNextFileA(find.get(), &entry));
+}
+
+int DeletesAlone(const std::string& dir)
+{
+    std::vector<std::string> files, folders;
+    ListTree(dir, files, folders);
+    Stopwatch clock;
+    for (const std::string& file : files)
+        DeleteFileA(file.c_str());
+    for (const std::string& folder : folders)
+        RemoveDirectoryA(folder.c_str());
+    double seconds = clock.Seconds();
+    std::printf("seconds=%.6f left=%ld\n", seconds, bench::CountEntries(dir));
+    return 0;
+}
+
 // --- the URL cache ----------------------------------------------------------------------------
 
 struct CacheCount {
@@ -161,6 +199,11 @@ int Purge(long entries)
     CacheCount before = WalkCache(false);
     double walk = walkClock.Seconds();
 
+    // The purge's own walk with nothing to delete: a size probe and a fetch per entry.
+    Stopwatch probedClock;
+    PurgeUrlCache(2);
+    double probed = probedClock.Seconds();
+
     Stopwatch purge0Clock;
     PurgeUrlCache(0);
     double purge0 = purge0Clock.Seconds();
@@ -171,9 +214,9 @@ int Purge(long entries)
     double purge1 = purge1Clock.Seconds();
     CacheCount afterMode1 = WalkCache(false);
 
-    std::printf("seeded=%ld entries=%ld cookies=%ld walk=%.6f purge0=%.6f purge1=%.6f "
+    std::printf("seeded=%ld entries=%ld cookies=%ld walk=%.6f probed_walk=%.6f purge0=%.6f purge1=%.6f "
                 "left0_others=%ld left0_cookies=%ld left1=%ld\n",
-                seeded, before.others + before.cookies, before.cookies, walk, purge0, purge1, afterMode0.others,
+                seeded, before.others + before.cookies, before.cookies, walk, probed, purge0, purge1, afterMode0.others,
                 afterMode0.cookies, afterMode1.others + afterMode1.cookies);
     return 0;
 }
@@ -245,7 +288,11 @@ struct StatusChange {
 // text comes from the window server, so no message has to be answered.
 class StatusRecorder {
 public:
-    explicit StatusRecorder(HWND status) : m_status(status), m_thread([this] { Record(); }) {}
+    explicit StatusRecorder(HWND status) : m_status(status), m_thread([this] { Record(); })
+    {
+        while (!m_ready)
+            Sleep(1);
+    }
     ~StatusRecorder() { Stop(); }
     StatusRecorder(const StatusRecorder&) = delete;
     StatusRecorder& operator=(const StatusRecorder&) = delete;
@@ -261,6 +308,8 @@ public:
 private:
     void Record()
     {
+        // Short steps last a few milliseconds; on a busy machine a normal thread may sleep through them.
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
         std::string last;
         while (!m_stop) {
             char text[128] = "";
@@ -269,12 +318,14 @@ private:
                 last = text;
                 m_changes.push_back({m_clock.Seconds(), last});
             }
+            m_ready = true;
             Sleep(1);
         }
     }
 
     HWND m_status;
     Stopwatch m_clock;
+    std::atomic<bool> m_ready{false};
     std::atomic<bool> m_stop{false};
     std::vector<StatusChange> m_changes;
     std::thread m_thread;
@@ -303,7 +354,6 @@ int FullRun(long entries)
     std::vector<StatusChange> changes;
     {
         StatusRecorder recorder(brisko.Item(IDC_STATUS));
-        Sleep(20); // the recorder has the idle text before the click
         Stopwatch clock;
         brisko.Click(IDC_CLEARNOW); // returns when the run's handler has returned
         seconds = clock.Seconds();
@@ -379,6 +429,8 @@ int main(int argc, char** argv)
         return bench::MakeFlatFolder(arg, std::atoi(argv[3])) ? 0 : 1;
     if (command == "wipe" && argc == 3)
         return Wipe(arg);
+    if (command == "deletes" && argc == 3)
+        return DeletesAlone(arg);
     if (command == "rd" && argc == 3)
         return RemoveDirectoryTree(arg);
     if (command == "purge" && argc == 3)
@@ -389,6 +441,6 @@ int main(int argc, char** argv)
         return FullRun(std::atol(arg.c_str()));
     if (command == "memory" && argc == 4)
         return Memory(arg, argv[3]);
-    std::fprintf(stderr, "usage: brisko_bench tree|flat|wipe|rd|purge|startup|fullrun|memory ...\n");
+    std::fprintf(stderr, "usage: brisko_bench tree|flat|wipe|deletes|rd|purge|startup|fullrun|memory ...\n");
     return 2;
 }
