@@ -1,19 +1,49 @@
-// brisko_snap [--defaults] DONE-FILE: starts Brisko, prints its window's screen rectangle as
+// brisko_snap [--defaults] [--clear] DONE-FILE: starts Brisko, prints its window's screen rectangle as
 // "left top width height", and closes it once DONE-FILE exists (or after a minute). scripts/run
-// photographs the window in between. --defaults removes the settings file first.
+// photographs the window in between. --defaults removes the settings file first. --clear, once
+// DONE-FILE exists, ticks every step box, clicks "Clear Now" and prints the status line it ends with.
 #include "tests/support/brisko_driver.h"
+
+#include "res/resource.h"
 
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+const int kStepBoxes[] = {IDC_TEMPFILES,    IDC_COOKIES,    IDC_URLHISTORY, IDC_FORMHISTORY,  IDC_PASSWORDHISTORY,
+                          IDC_FAVORITES,    IDC_AUTODIAL,   IDC_SYSTEMTEMP, IDC_RECYCLEBIN,   IDC_RUNHISTORY,
+                          IDC_RECENTDOCS,   IDC_LOGONHISTORY, IDC_FINDFILES, IDC_FINDCOMPUTERS, IDC_NETHOOD,
+                          IDC_TELNET,       IDC_HISTORYITEMS};
+
+bool ClearEverything(const brisko::Instance& brisko)
+{
+    for (int id : kStepBoxes) {
+        if (!brisko.IsChecked(id))
+            brisko.Click(id);
+    }
+    brisko.Click(IDC_CLEARNOW);
+    bool finished = brisko.WaitFor([&] { return brisko.Status() == "Finished!"; }, 120000);
+    std::printf("%s\n", brisko.Status().c_str());
+    return finished;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    bool defaults = false, clear = false;
     int arg = 1;
-    bool defaults = argc > arg && std::strcmp(argv[arg], "--defaults") == 0;
-    if (defaults)
-        ++arg;
+    for (; arg < argc && argv[arg][0] == '-'; ++arg) {
+        if (!std::strcmp(argv[arg], "--defaults"))
+            defaults = true;
+        else if (!std::strcmp(argv[arg], "--clear"))
+            clear = true;
+        else
+            break;
+    }
     if (argc != arg + 1) {
-        std::fprintf(stderr, "usage: brisko_snap [--defaults] DONE-FILE\n");
+        std::fprintf(stderr, "usage: brisko_snap [--defaults] [--clear] DONE-FILE\n");
         return 2;
     }
     const char* doneFile = argv[arg];
@@ -34,5 +64,6 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     brisko.WaitFor([&] { return ::GetFileAttributesA(doneFile) != INVALID_FILE_ATTRIBUTES; }, 60000);
     ::DeleteFileA(doneFile);
-    return brisko.End(brisko::Ending::CloseBox) ? 0 : 1;
+    bool cleared = !clear || ClearEverything(brisko);
+    return brisko.End(brisko::Ending::CloseBox) && cleared ? 0 : 1;
 }
