@@ -36,8 +36,9 @@ TEST(Sandbox, ProfileFoldersAreRealFoldersInsideThePrefix)
         SCOPED_TRACE(path);
         EXPECT_EQ(0u, path.rfind("C:\\", 0));
         DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES)
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
             EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        }
     }
 }
 
