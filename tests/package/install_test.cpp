@@ -52,8 +52,8 @@ bool ReadString(const char* keyPath, const char* name, std::string& value)
 bool WriteString(const char* keyPath, const char* name, const std::string& value)
 {
     KeyPtr key = OpenKey(keyPath, KEY_SET_VALUE);
-    return key && ::RegSetValueExA(key.get(), name, 0, REG_SZ, (const BYTE*)value.c_str(),
-                                   (DWORD)value.size() + 1) == ERROR_SUCCESS;
+    return key && ::RegSetValueExA(key.get(), name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1) ==
+                      ERROR_SUCCESS;
 }
 
 void DeleteValue(const char* keyPath, const char* name)
