@@ -128,8 +128,8 @@ protected:
         std::string wronglyGone, wronglyKept;
         for (const Trace& trace : m_after) {
             if (shouldGo(trace) == trace.present)
-                (trace.present ? wronglyKept : wronglyGone) += "\n  " + trace.name + " (step " +
-                                                               std::to_string(trace.step) + ")";
+                (trace.present ? wronglyKept : wronglyGone) +=
+                    "\n  " + trace.name + " (step " + std::to_string(trace.step) + ")";
         }
         EXPECT_TRUE(wronglyGone.empty()) << "removed, though it should stay:" << wronglyGone;
         EXPECT_TRUE(wronglyKept.empty()) << "still there, though it should go:" << wronglyKept;
@@ -165,14 +165,27 @@ TEST_P(StepAloneTest, RemovesItsOwnTracesOnly)
     ExpectGone([&](const Trace& trace) { return trace.step == step || trace.alsoStep == step; });
 }
 
-const char* const kStepNames[] = {"", "TempFiles", "Cookies", "UrlHistory", "FormHistory", "PasswordHistory",
-                                  "Favorites", "AutoDial", "SystemTemp", "RecycleBin", "RunHistory",
-                                  "RecentDocs", "LogonHistory", "FindFiles", "FindComputers", "NetHood",
-                                  "Telnet", "HistoryItems"};
+const char* const kStepNames[] = {"",
+                                  "TempFiles",
+                                  "Cookies",
+                                  "UrlHistory",
+                                  "FormHistory",
+                                  "PasswordHistory",
+                                  "Favorites",
+                                  "AutoDial",
+                                  "SystemTemp",
+                                  "RecycleBin",
+                                  "RunHistory",
+                                  "RecentDocs",
+                                  "LogonHistory",
+                                  "FindFiles",
+                                  "FindComputers",
+                                  "NetHood",
+                                  "Telnet",
+                                  "HistoryItems"};
 
-INSTANTIATE_TEST_SUITE_P(Steps, StepAloneTest, ::testing::Range(1, 18),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::to_string(info.param) + "_" + kStepNames[info.param];
-                         });
+INSTANTIATE_TEST_SUITE_P(Steps, StepAloneTest, ::testing::Range(1, 18), [](const ::testing::TestParamInfo<int>& info) {
+    return std::to_string(info.param) + "_" + kStepNames[info.param];
+});
 
 } // namespace
