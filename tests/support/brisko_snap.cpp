@@ -42,7 +42,7 @@ int main(int argc, char** argv)
         else
             break;
     }
-    if (argc != arg + 1) {
+    if (argc != arg + 1 || argv[arg][0] == '-') {
         std::fprintf(stderr, "usage: brisko_snap [--defaults] [--clear] DONE-FILE\n");
         return 2;
     }
