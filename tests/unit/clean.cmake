@@ -15,16 +15,6 @@ add_test(NAME unit_clean_links
 set_tests_properties(unit_clean_links PROPERTIES FIXTURES_SETUP clean_links)
 set_tests_properties(unit_clean PROPERTIES FIXTURES_REQUIRED "sandbox;clean_links")
 
-# Every step alone on the trace kit's traces and canaries, one process per step.
-add_executable(unit_clean_traces ${CMAKE_CURRENT_LIST_DIR}/clean_traces_test.cpp)
-target_compile_options(unit_clean_traces PRIVATE ${BRISKO_WARNINGS})
-target_link_libraries(unit_clean_traces PRIVATE brisko_clean brisko_trace_kit gtest gtest_main)
-foreach(step RANGE 1 17)
-  add_test(NAME unit_clean_traces_step${step} COMMAND unit_clean_traces --gtest_color=no)
-  set_tests_properties(unit_clean_traces_step${step} PROPERTIES
-    ENVIRONMENT BRISKO_STEP=${step} FIXTURES_REQUIRED "sandbox;trace_links" TIMEOUT 120)
-endforeach()
-
 # The run on the real main dialog.
 brisko_test(unit_clean_run
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/clean_run_test.cpp ${CMAKE_SOURCE_DIR}/res/brisko.rc
