@@ -49,8 +49,8 @@ void CBriskoDlg::AddTrayIcon()
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAYNOTIFY;
     // The shell keeps its own copy of the picture, so ours goes when the icon is in.
-    ScopedIcon icon(
-        (HICON)::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    ScopedIcon icon((HICON)::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16,
+                                        LR_DEFAULTCOLOR));
     nid.hIcon = icon.get();
     char caption[200] = "";
     ::GetWindowTextA(m_hWnd, caption, sizeof caption);

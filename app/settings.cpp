@@ -6,14 +6,14 @@
 namespace {
 
 // The stored flags in file order: 1017, 1020 to 1037, then 1039.
-BOOL CBriskoDlg::* const kStoredFlags[kSettingsFlagCount] = {
-    &CBriskoDlg::m_bTempFiles,    &CBriskoDlg::m_bCookies,       &CBriskoDlg::m_bUrlHistory,
-    &CBriskoDlg::m_bFormHistory,  &CBriskoDlg::m_bPasswordHistory, &CBriskoDlg::m_bFavorites,
-    &CBriskoDlg::m_bAutoDial,     &CBriskoDlg::m_bSystemTemp,    &CBriskoDlg::m_bRecycleBin,
-    &CBriskoDlg::m_bRunHistory,   &CBriskoDlg::m_bRecentDocs,    &CBriskoDlg::m_bLogonHistory,
-    &CBriskoDlg::m_bFindFiles,    &CBriskoDlg::m_bFindComputers, &CBriskoDlg::m_bNetHood,
-    &CBriskoDlg::m_bTelnet,       &CBriskoDlg::m_bHistoryItems,  &CBriskoDlg::m_bAutoStart,
-    &CBriskoDlg::m_bAutoClear,    &CBriskoDlg::m_bClearOnStart,
+BOOL CBriskoDlg::*const kStoredFlags[kSettingsFlagCount] = {
+    &CBriskoDlg::m_bTempFiles,   &CBriskoDlg::m_bCookies,         &CBriskoDlg::m_bUrlHistory,
+    &CBriskoDlg::m_bFormHistory, &CBriskoDlg::m_bPasswordHistory, &CBriskoDlg::m_bFavorites,
+    &CBriskoDlg::m_bAutoDial,    &CBriskoDlg::m_bSystemTemp,      &CBriskoDlg::m_bRecycleBin,
+    &CBriskoDlg::m_bRunHistory,  &CBriskoDlg::m_bRecentDocs,      &CBriskoDlg::m_bLogonHistory,
+    &CBriskoDlg::m_bFindFiles,   &CBriskoDlg::m_bFindComputers,   &CBriskoDlg::m_bNetHood,
+    &CBriskoDlg::m_bTelnet,      &CBriskoDlg::m_bHistoryItems,    &CBriskoDlg::m_bAutoStart,
+    &CBriskoDlg::m_bAutoClear,   &CBriskoDlg::m_bClearOnStart,
 };
 
 SettingsRecord RecordOf(const CBriskoDlg& dlg)

@@ -36,7 +36,10 @@ struct ProcessHeapFree {
 };
 using ProcessHeapBlock = std::unique_ptr<void, ProcessHeapFree>;
 
-ProcessHeapBlock ProcessHeapAlloc(DWORD flags, SIZE_T size) { return ProcessHeapBlock(HeapAlloc(GetProcessHeap(), flags, size)); }
+ProcessHeapBlock ProcessHeapAlloc(DWORD flags, SIZE_T size)
+{
+    return ProcessHeapBlock(HeapAlloc(GetProcessHeap(), flags, size));
+}
 
 struct CrtFree {
     void operator()(void* p) const { std::free(p); }
@@ -247,7 +250,8 @@ BOOL CBriskoDlg::SaveKeyDacl(HKEY hRoot, const char* path, PSECURITY_DESCRIPTOR*
     if (probe != ERROR_INSUFFICIENT_BUFFER)
         return FALSE;
     CrtBlock descriptor(std::malloc(size));
-    if (!descriptor || RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor.get(), &size) != ERROR_SUCCESS)
+    if (!descriptor ||
+        RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor.get(), &size) != ERROR_SUCCESS)
         return FALSE;
     *ppSd = descriptor.release();
     return TRUE;

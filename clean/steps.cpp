@@ -89,7 +89,10 @@ void CleanSystemTemp()
         WipeFolder(path, 1, 0);
 }
 
-void EmptyRecycleBin() { SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND); }
+void EmptyRecycleBin()
+{
+    SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+}
 
 void CleanRunMru() { DeleteUserKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU"); }
 

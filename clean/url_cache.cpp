@@ -10,7 +10,10 @@ namespace {
 
 using EntryBuffer = ScopedMalloc<INTERNET_CACHE_ENTRY_INFOA>;
 
-EntryBuffer AllocateEntry(DWORD size) { return EntryBuffer(static_cast<INTERNET_CACHE_ENTRY_INFOA*>(std::malloc(size))); }
+EntryBuffer AllocateEntry(DWORD size)
+{
+    return EntryBuffer(static_cast<INTERNET_CACHE_ENTRY_INFOA*>(std::malloc(size)));
+}
 
 bool ShouldDelete(int mode, DWORD entryType)
 {

@@ -43,7 +43,8 @@ const LaunchErrorText kLaunchErrors[] = {
     {SE_ERR_ASSOCINCOMPLETE, "The filename association is\nincomplete or invalid."},
     {SE_ERR_DDETIMEOUT, "The DDE transaction could not\nbe completed because the request timed out."},
     {SE_ERR_DDEFAIL, "The DDE transaction failed."},
-    {SE_ERR_DDEBUSY, "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed."},
+    {SE_ERR_DDEBUSY,
+     "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed."},
     {SE_ERR_NOASSOC, "There is no application associated\nwith the given filename extension."},
     {SE_ERR_DLLNOTFOUND, "The specified dynamic-link library was not found."},
 };

@@ -104,8 +104,14 @@ BEGIN_MESSAGE_MAP(CLinkStatic, CStatic)
 END_MESSAGE_MAP()
 
 CLinkStatic::CLinkStatic()
-    : m_crUnvisited(kUnvisitedColour), m_crVisited(kVisitedColour), m_crHover(::GetSysColor(COLOR_HIGHLIGHT)),
-      m_bHover(FALSE), m_bVisited(FALSE), m_bUnderline(TRUE), m_bAutoSize(TRUE), m_hLinkCursor(nullptr)
+    : m_crUnvisited(kUnvisitedColour),
+      m_crVisited(kVisitedColour),
+      m_crHover(::GetSysColor(COLOR_HIGHLIGHT)),
+      m_bHover(FALSE),
+      m_bVisited(FALSE),
+      m_bUnderline(TRUE),
+      m_bAutoSize(TRUE),
+      m_hLinkCursor(nullptr)
 {
 }
 

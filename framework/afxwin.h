@@ -39,6 +39,7 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                      \
 public:                                            \
     static const AFX_MSGMAP* GetThisMessageMap();  \
@@ -100,6 +101,7 @@ protected:                                         \
          AFX_THIS(t)->OnMouseMove((UINT)w, CPoint((short)LOWORD(l), (short)HIWORD(l)));     \
          return 0;                                                                          \
      }},
+// clang-format on
 
 // ---- Command targets: the application and every window.
 
@@ -199,7 +201,10 @@ public:
     void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
     void GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
     void GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
-    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return ::SendMessageA(m_hWnd, message, wParam, lParam); }
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    {
+        return ::SendMessageA(m_hWnd, message, wParam, lParam);
+    }
     UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse) { return ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr); }
     BOOL KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
     HMENU GetSystemMenu(BOOL bRevert) const { return ::GetSystemMenu(m_hWnd, bRevert); }
@@ -265,7 +270,11 @@ class CDialog : public CWnd {
     DECLARE_MESSAGE_MAP()
 
 public:
-    explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+    explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr)
+        : m_nIDTemplate(nIDTemplate),
+          m_pParentWnd(pParentWnd)
+    {
+    }
 
     virtual INT_PTR DoModal();
     void EndDialog(int nResult);

@@ -41,10 +41,7 @@ CWinApp::~CWinApp()
         g_pApp = nullptr;
 }
 
-HICON CWinApp::LoadIcon(UINT nIDResource) const
-{
-    return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(nIDResource));
-}
+HICON CWinApp::LoadIcon(UINT nIDResource) const { return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(nIDResource)); }
 
 void CWinApp::OnHelp()
 {

@@ -119,10 +119,7 @@ void CDialog::EndDialog(int nResult)
         ::PostMessageA(m_hWnd, WM_NULL, 0, 0); // wake the loop
 }
 
-BOOL CDialog::PreTranslateMessage(MSG* pMsg)
-{
-    return ::IsDialogMessageA(m_hWnd, pMsg);
-}
+BOOL CDialog::PreTranslateMessage(MSG* pMsg) { return ::IsDialogMessageA(m_hWnd, pMsg); }
 
 void CDialog::OnOK()
 {
@@ -167,9 +164,9 @@ void CDialog::ExecuteDlgInit()
         std::string text(reinterpret_cast<const char*>(p), length);
         p += length;
         text.resize(std::strlen(text.c_str()));
-        UINT msg = message == kWin16LbAddString ? LB_ADDSTRING
-                 : (message == kWin16CbAddString || message == kAfxCbAddString) ? CB_ADDSTRING
-                                                                                 : 0;
+        UINT msg = message == kWin16LbAddString                                   ? LB_ADDSTRING
+                   : (message == kWin16CbAddString || message == kAfxCbAddString) ? CB_ADDSTRING
+                                                                                  : 0;
         HWND hCtrl = ::GetDlgItem(m_hWnd, id);
         if (msg != 0 && hCtrl != nullptr)
             ::SendMessageA(hCtrl, msg, 0, (LPARAM)text.c_str());

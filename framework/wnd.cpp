@@ -91,10 +91,7 @@ BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent)
     return pParent != nullptr && SubclassWindow(::GetDlgItem(pParent->m_hWnd, (int)nID));
 }
 
-BOOL CWnd::DestroyWindow()
-{
-    return m_hWnd != nullptr && ::DestroyWindow(m_hWnd);
-}
+BOOL CWnd::DestroyWindow() { return m_hWnd != nullptr && ::DestroyWindow(m_hWnd); }
 
 BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
 
@@ -246,10 +243,7 @@ void CToolTipCtrl::RelayEvent(MSG* pMsg)
 
 // ---- GDI
 
-CPaintDC::CPaintDC(CWnd* pWnd) : CDC(nullptr), m_hWnd(pWnd->m_hWnd)
-{
-    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
-}
+CPaintDC::CPaintDC(CWnd* pWnd) : CDC(nullptr), m_hWnd(pWnd->m_hWnd) { m_hDC = ::BeginPaint(m_hWnd, &m_ps); }
 
 CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
 

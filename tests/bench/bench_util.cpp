@@ -121,7 +121,8 @@ long CountEntries(const std::string& root)
         if (!std::strcmp(entry.cFileName, ".") || !std::strcmp(entry.cFileName, ".."))
             continue;
         ++count;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             count += CountEntries(root + "\\" + entry.cFileName);
     } while (FindNextFileA(find.get(), &entry));
     return count;

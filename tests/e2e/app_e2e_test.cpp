@@ -12,8 +12,8 @@ using brisko::Instance;
 
 namespace {
 
-const int kBoxes[] = {1017, 1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029,
-                      1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1039};
+const int kBoxes[] = {1017, 1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028,
+                      1029, 1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1039};
 
 void ExpectTicked(const Instance& brisko, const std::set<int>& ticked)
 {
@@ -27,7 +27,8 @@ void ExpectListItems(HWND combo, const std::vector<std::string>& items)
 {
     EXPECT_EQ((LRESULT)items.size(), SendMessageA(combo, CB_GETCOUNT, 0, 0));
     for (size_t i = 0; i < items.size(); ++i)
-        EXPECT_EQ((LRESULT)i, SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i].c_str())) << items[i];
+        EXPECT_EQ((LRESULT)i, SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i].c_str()))
+            << items[i];
 }
 
 int FlagIn(const std::string& file, int index)
@@ -86,7 +87,10 @@ TEST_F(BriskoTest, ChangesSurviveARestartWhicheverWayItEnds)
         ASSERT_TRUE(brisko.End(round.how));
         std::string file = Settings();
         ASSERT_EQ(84u + 1u, file.size());
-        EXPECT_EQ(std::string("\x01\x00\x00\x00" "5", 5), file.substr(80));
+        EXPECT_EQ(std::string("\x01\x00\x00\x00"
+                              "5",
+                              5),
+                  file.substr(80));
         EXPECT_EQ(ticked.count(1017) ? 1 : 0, FlagIn(file, kTempFiles));
         EXPECT_EQ(ticked.count(1020) ? 1 : 0, FlagIn(file, kCookies));
     }
@@ -143,7 +147,11 @@ TEST_F(BriskoTest, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
     const struct {
         WPARAM id;
         LPARAM mouse;
-    } ignored[] = {{101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {101, WM_MOUSEMOVE}, {100, WM_LBUTTONDOWN}};
+    } ignored[] = {{101, WM_RBUTTONDOWN},
+                   {101, WM_LBUTTONUP},
+                   {101, WM_LBUTTONDBLCLK},
+                   {101, WM_MOUSEMOVE},
+                   {100, WM_LBUTTONDOWN}};
     for (const auto& press : ignored) {
         brisko.Send(WM_USER + 101, press.id, press.mouse);
         EXPECT_FALSE(IsWindowVisible(window)) << press.id << " " << press.mouse;

@@ -19,7 +19,8 @@ class RemoteBlock {
 public:
     RemoteBlock(DWORD processId, size_t size)
         : m_hProcess(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId)),
-          m_p(m_hProcess ? ::VirtualAllocEx(m_hProcess, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr)
+          m_p(m_hProcess ? ::VirtualAllocEx(m_hProcess, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                         : nullptr)
     {
     }
     ~RemoteBlock()

@@ -85,8 +85,9 @@ struct TargetFolder {
 std::vector<TargetFolder> TargetFolders()
 {
     return {
-        {1, ShellFolder(CSIDL_INTERNET_CACHE)}, {2, ShellFolder(CSIDL_COOKIES)},  {6, ShellFolder(CSIDL_FAVORITES)},
-        {8, TempFolder()},                      {11, ShellFolder(CSIDL_RECENT)},  {15, ShellFolder(CSIDL_NETHOOD)},
+        {1, ShellFolder(CSIDL_INTERNET_CACHE)}, {2, ShellFolder(CSIDL_COOKIES)},
+        {6, ShellFolder(CSIDL_FAVORITES)},      {8, TempFolder()},
+        {11, ShellFolder(CSIDL_RECENT)},        {15, ShellFolder(CSIDL_NETHOOD)},
         {17, WindowsFolder() + "\\History"},    {17, ShellFolder(CSIDL_HISTORY)},
     };
 }
@@ -113,8 +114,8 @@ std::vector<Trace> Traces()
         AddFolderTraces(traces, target);
 
     const std::string temp = TempFolder();
-    traces.push_back({"hidden file in temp", 8, Kind::File, temp + "\\brisko-hidden.txt", nullptr, "",
-                      FILE_ATTRIBUTE_HIDDEN});
+    traces.push_back(
+        {"hidden file in temp", 8, Kind::File, temp + "\\brisko-hidden.txt", nullptr, "", FILE_ATTRIBUTE_HIDDEN});
     traces.push_back({"desktop.ini deep in temp", 8, Kind::File, temp + "\\brisko-folder\\desktop.ini"});
 
     // Step 1: cache content entries with their files.
@@ -180,17 +181,18 @@ std::vector<Trace> Traces()
     key("Explorer Bars sibling key", 0, HKEY_CURRENT_USER, std::string(kBars) + "Brisko canary");
 
     static const char* const kTelnetValues[] = {
-        "Machine1", "Service1", "TermType1", "Machine2", "Service2", "TermType2", "Machine3", "Service3", "TermType3",
-        "Machine4", "Service4", "TermType4", "Machine5", "Service5", "TermType5", "Machine6", "Service6", "TermType6",
-        "Machine7", "Service7", "TermType7", "Machine8", "Service8", "TermType8", "LastMachine", "LastService",
-        "LastTermType"};
+        "Machine1",  "Service1",  "TermType1", "Machine2",    "Service2",    "TermType2",   "Machine3",
+        "Service3",  "TermType3", "Machine4",  "Service4",    "TermType4",   "Machine5",    "Service5",
+        "TermType5", "Machine6",  "Service6",  "TermType6",   "Machine7",    "Service7",    "TermType7",
+        "Machine8",  "Service8",  "TermType8", "LastMachine", "LastService", "LastTermType"};
     for (const char* name : kTelnetValues)
         value(std::string("telnet ") + name, 16, HKEY_CURRENT_USER, kTelnet, name);
     value("other telnet value", 0, HKEY_CURRENT_USER, kTelnet, "Machine9");
     key("Telnet key", 0, HKEY_CURRENT_USER, kTelnet);
 
     // Step 17: index files in both history folders (not Wine's own History.IE5 index).
-    traces.push_back({"index.dat in the Windows history folder", 17, Kind::File, WindowsFolder() + "\\History\\index.dat"});
+    traces.push_back(
+        {"index.dat in the Windows history folder", 17, Kind::File, WindowsFolder() + "\\History\\index.dat"});
     traces.push_back({"index.dat in the user history folder", 17, Kind::File,
                       ShellFolder(CSIDL_HISTORY) + "\\MSHist-brisko\\index.dat"});
 
@@ -226,7 +228,8 @@ bool FileBelow(const std::string& folder, const std::string& prefix)
         return false;
     do {
         const char* name = entry.cFileName;
-        if (!std::strcmp(name, ".") || !std::strcmp(name, "..") || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if (!std::strcmp(name, ".") || !std::strcmp(name, "..") ||
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (FileBelow(folder + "\\" + name, prefix))

@@ -35,7 +35,8 @@ bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attribu
         return false;
     if (Exists(path))
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFile file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;

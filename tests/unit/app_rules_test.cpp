@@ -10,7 +10,7 @@ TEST(MinutesToPeriod, ListItemsGiveWholeMinutes)
     struct Case {
         const char* text;
         UINT period;
-    } cases[] = {{"1", 60000}, {"5", 300000}, {"30", 1800000}, {"60", 3600000},
+    } cases[] = {{"1", 60000},      {"5", 300000},     {"30", 1800000},    {"60", 3600000},
                  {"300", 18000000}, {"600", 36000000}, {"1200", 72000000}, {" 12abc", 720000}};
     for (const Case& c : cases) {
         UINT period = 0;

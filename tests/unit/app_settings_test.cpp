@@ -53,7 +53,8 @@ protected:
 
     void Put(const std::string& bytes)
     {
-        HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h =
+            CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, h);
         DWORD written = 0;
         WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
@@ -141,7 +142,12 @@ TEST_F(SettingsFileTest, ShortFilesLoadWhatTheyHold)
         {"N = 0 (84 bytes)", NumberedFlags() + Le32(0), 20, ""},
         {"1200 (88 bytes)", NumberedFlags() + Le32(4) + "1200", 20, "1200"},
         {"text cut by the end", NumberedFlags() + Le32(4) + "12", 20, "12"},
-        {"text ends at a zero byte", NumberedFlags() + Le32(4) + std::string("3\0" "99", 4), 20, "3"},
+        {"text ends at a zero byte",
+         NumberedFlags() + Le32(4) +
+             std::string("3\0"
+                         "99",
+                         4),
+         20, "3"},
         {"flag cut in the middle", NumberedFlags(10) + std::string("\x6e\x00", 2), 10, ""},
     };
     for (const Case& c : cases) {
@@ -212,8 +218,8 @@ TEST_F(SettingsFileTest, RandomBytesFollowTheLayout)
 TEST_F(SettingsFileTest, SavedRecordIs84PlusNBytesLittleEndian)
 {
     SettingsRecord record = Defaults();
-    record.flags[8] = 1;  // recycle bin
-    record.flags[1] = 0;  // cookies
+    record.flags[8] = 1;   // recycle bin
+    record.flags[1] = 0;   // cookies
     record.flags[19] = -1; // a value is stored as it stands
     record.minutes = "1200";
     ASSERT_TRUE(WriteSettingsFile(m_path.c_str(), record));

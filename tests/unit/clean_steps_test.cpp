@@ -226,8 +226,9 @@ TEST_F(FolderSteps, HistoryIndexFilesAreZeroFilledBeforeDeletion)
     const std::string header(64, 'h');
     ASSERT_TRUE(WriteBytes(index, header + std::string(300, 'x')));
     {
-        ScopedFile reader(CreateFileA(index.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ScopedFile reader(CreateFileA(index.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(reader);
         CleanHistoryItems();
         std::string after(364, '\0');

@@ -142,8 +142,8 @@ TEST_F(WipeFolderTest, IndexFileHeldWithoutWriteSharingIsLeftButTheWipeGoesOn)
     ASSERT_TRUE(WriteBytes(Path("index.dat"), original));
     Put("other.txt");
     {
-        ScopedFile holder(CreateFileA(Path("index.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ScopedFile holder(CreateFileA(Path("index.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(holder);
         EXPECT_FALSE(OverwriteIndexFile(root.c_str(), "index.dat"));
         EXPECT_TRUE(WipeFolder(root.c_str(), 0, 1));

@@ -31,7 +31,8 @@ Bytes TokenUserSid()
     BYTE info[256];
     DWORD size = sizeof info;
     Bytes sid;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) && GetTokenInformation(token, TokenUser, info, size, &size))
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        GetTokenInformation(token, TokenUser, info, size, &size))
         sid = Sid(reinterpret_cast<TOKEN_USER*>(info)->User.Sid);
     CloseHandle(token);
     return sid;
@@ -76,7 +77,8 @@ bool KeyExists(HKEY hive, const std::string& path)
 void CreateKey(HKEY hive, const std::string& path)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(hive, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)) << path;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(hive, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
+        << path;
     RegSetValueExA(key, "entry", 0, REG_SZ, reinterpret_cast<const BYTE*>("form entry"), 11);
     RegCloseKey(key);
 }
@@ -99,7 +101,8 @@ bool WriteDacl(HKEY hive, const std::string& path, PACL acl)
 {
     SECURITY_DESCRIPTOR sd;
     HKEY key = nullptr;
-    if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) || !SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) ||
+    if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) ||
         RegOpenKeyExA(hive, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
         return false;
     const bool ok = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
@@ -143,7 +146,8 @@ testing::AssertionResult IsFullAccessDacl(const Bytes& descriptor, const Bytes& 
 {
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    if (descriptor.empty() || !GetSecurityDescriptorDacl(const_cast<BYTE*>(descriptor.data()), &present, &acl, &defaulted) || !acl)
+    if (descriptor.empty() ||
+        !GetSecurityDescriptorDacl(const_cast<BYTE*>(descriptor.data()), &present, &acl, &defaulted) || !acl)
         return testing::AssertionFailure() << "no DACL";
     if (acl->AceCount != 2)
         return testing::AssertionFailure() << acl->AceCount << " entries";
@@ -151,8 +155,9 @@ testing::AssertionResult IsFullAccessDacl(const Bytes& descriptor, const Bytes& 
     for (DWORD i = 0; i < 2; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         GetAce(acl, i, reinterpret_cast<void**>(&ace));
-        if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || ace->Header.AceFlags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) ||
-            ace->Mask != KEY_ALL_ACCESS || !EqualSid(&ace->SidStart, const_cast<BYTE*>(expected[i].data())))
+        if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            ace->Header.AceFlags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) || ace->Mask != KEY_ALL_ACCESS ||
+            !EqualSid(&ace->SidStart, const_cast<BYTE*>(expected[i].data())))
             return testing::AssertionFailure() << "entry " << i << ": type " << int(ace->Header.AceType) << " flags "
                                                << int(ace->Header.AceFlags) << " mask " << std::hex << ace->Mask;
     }
@@ -197,7 +202,8 @@ protected:
         CreateKey(HKEY_CURRENT_USER, m_root + "\\Other");
         CreateKey(HKEY_LOCAL_MACHINE, m_machineType + "\\x\\x1");
         CreateKey(HKEY_LOCAL_MACHINE, m_machineUser + "\\Data\\" + kBeside);
-        ASSERT_TRUE(WriteAllowOnly(HKEY_CURRENT_USER, m_root, {{m_userSid, KEY_ALL_ACCESS}, {WellKnownSid(WinWorldSid), KEY_READ}}));
+        ASSERT_TRUE(WriteAllowOnly(HKEY_CURRENT_USER, m_root,
+                                   {{m_userSid, KEY_ALL_ACCESS}, {WellKnownSid(WinWorldSid), KEY_READ}}));
     }
 
     void ExpectBesideStays()
@@ -295,7 +301,9 @@ TEST_F(FormData, DeletesATypeSubtreeThatDeniesTheUser)
 {
     Seed();
     for (const char* sub : {"", "\\a", "\\a\\a1", "\\a\\a1\\a2", "\\b"})
-        ASSERT_TRUE(WriteAllowOnly(HKEY_CURRENT_USER, m_type + sub, {{WellKnownSid(WinLocalSystemSid), KEY_ALL_ACCESS}})) << sub;
+        ASSERT_TRUE(
+            WriteAllowOnly(HKEY_CURRENT_USER, m_type + sub, {{WellKnownSid(WinLocalSystemSid), KEY_ALL_ACCESS}}))
+            << sub;
     HKEY probe = nullptr;
     ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_CURRENT_USER, (m_type + "\\a\\a1").c_str(), 0, KEY_READ, &probe));
     ASSERT_NE(DWORD(ERROR_SUCCESS), SHDeleteKeyA(HKEY_CURRENT_USER, m_type.c_str()));
@@ -374,7 +382,8 @@ TEST_F(FormData, WalkSkipsASubkeyThatFailsToEnumerateAndGoesOn)
     for (const char* sub : {"\\a\\a1", "\\a\\z\\d1", "\\a\\z\\d2", "\\a\\z\\doomed-marker", "\\b\\b1", "\\c"})
         CreateKey(HKEY_CURRENT_USER, m_type + sub);
     for (const char* sub : {"\\a\\a1", "\\b", "\\b\\b1", "\\c"})
-        ASSERT_TRUE(WriteAllowOnly(HKEY_CURRENT_USER, m_type + sub, {{WellKnownSid(WinLocalSystemSid), KEY_ALL_ACCESS}}));
+        ASSERT_TRUE(
+            WriteAllowOnly(HKEY_CURRENT_USER, m_type + sub, {{WellKnownSid(WinLocalSystemSid), KEY_ALL_ACCESS}}));
     g_doomedKey = m_type + "\\a\\z";
     g_codesFromDoomed.clear();
     CBriskoDlg::s_pfnRegEnumKeyA = EnumDeletingDoomedKey;
@@ -419,7 +428,8 @@ long RunAsConsumerFamily(const char* testName)
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (copied && CreateProcessA(copy.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    if (copied && CreateProcessA(copy.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                 &si, &pi)) {
         DWORD exitCode = 0;
         if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &exitCode))
             code = static_cast<long>(exitCode);

@@ -41,10 +41,10 @@ TEST(OpenUrl, FallbackCutsTheTemplateAtItsMarkerAndAppendsTheAddress)
         std::string command;
         std::string expected;
     } cases[] = {
-        {tool + " \"%1\"", tool + "  " + kAddress},                  // quoted marker: two blanks
-        {tool + " --url=%1", tool + " --url= " + kAddress},          // bare marker: cut at the percent sign
+        {tool + " \"%1\"", tool + "  " + kAddress},                   // quoted marker: two blanks
+        {tool + " --url=%1", tool + " --url= " + kAddress},           // bare marker: cut at the percent sign
         {tool + " -a %1 -b \"%1\"", tool + " -a %1 -b  " + kAddress}, // the quoted one wins
-        {tool + " -x", tool + " -x " + kAddress},                    // no marker
+        {tool + " -x", tool + " -x " + kAddress},                     // no marker
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
@@ -143,10 +143,10 @@ TEST(OnClicked, ShellSuccessNeedsNoRegistryAndShowsTheVisitedColour)
     dlg.m_beforeAttach = [&](CLinkTestDlg& d) { ::SetDlgItemTextA(d.m_hWnd, IDC_L_CENTER, tool.c_str()); };
     MessageBoxCatcher catcher;
     RunLinkDialog(dlg, {[&](CLinkTestDlg& d) {
-        Click(d.m_center);
-        EXPECT_TRUE(d.m_center.m_bVisited);
-        EXPECT_EQ(RGB(85, 26, 139), ColoursOf(d, d.m_center).text);
-    }});
+                      Click(d.m_center);
+                      EXPECT_TRUE(d.m_center.m_bVisited);
+                      EXPECT_EQ(RGB(85, 26, 139), ColoursOf(d, d.m_center).text);
+                  }});
     std::string started = log.Wait();
     EXPECT_NE(std::string::npos, started.find("link_tool.exe"));
     EXPECT_EQ(std::string::npos, started.find("-fallback")); // the shell started it, not the association
@@ -159,7 +159,7 @@ TEST(OnClicked, FailureAfterSuccessClearsVisitedAndExplainsTheLastCode)
         const char* failingCommand; // nullptr: no association at all
         std::string text;
     } cases[] = {
-        {nullptr, kNoAssociation},                                             // the shell's code, 31
+        {nullptr, kNoAssociation},                                                      // the shell's code, 31
         {"Y:\\brisko-no-such-browser.exe \"%1\"", "The specified file was not found."}, // WinExec's code, 2
     };
     ASSERT_EQ(SE_ERR_NOASSOC, ShellResult(kAddress));
@@ -169,26 +169,26 @@ TEST(OnClicked, FailureAfterSuccessClearsVisitedAndExplainsTheLastCode)
         MessageBoxCatcher catcher;
         CLinkTestDlg dlg;
         RunLinkDialog(dlg, {[&](CLinkTestDlg& d) {
-            CLinkStatic& link = d.m_center;
-            {
-                HtmAssociation working(ToolPath() + " \"%1\"");
-                Click(link);
-            }
-            EXPECT_TRUE(link.m_bVisited);
-            EXPECT_TRUE(catcher.m_boxes.empty());
+                          CLinkStatic& link = d.m_center;
+                          {
+                              HtmAssociation working(ToolPath() + " \"%1\"");
+                              Click(link);
+                          }
+                          EXPECT_TRUE(link.m_bVisited);
+                          EXPECT_TRUE(catcher.m_boxes.empty());
 
-            std::unique_ptr<HtmAssociation> failing;
-            if (c.failingCommand != nullptr)
-                failing = std::make_unique<HtmAssociation>(c.failingCommand);
-            Click(link);
-            EXPECT_FALSE(link.m_bVisited);
-            ASSERT_EQ(1u, catcher.m_boxes.size());
-            EXPECT_EQ(std::string(kPrefix) + c.text, catcher.m_boxes[0].text);
-            EXPECT_EQ(RGB(0, 0, 238), ColoursOf(d, link).text);
-            link.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
-            EXPECT_EQ(::GetSysColor(COLOR_HIGHLIGHT), ColoursOf(d, link).text);
-            link.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(-5, -5));
-        }});
+                          std::unique_ptr<HtmAssociation> failing;
+                          if (c.failingCommand != nullptr)
+                              failing = std::make_unique<HtmAssociation>(c.failingCommand);
+                          Click(link);
+                          EXPECT_FALSE(link.m_bVisited);
+                          ASSERT_EQ(1u, catcher.m_boxes.size());
+                          EXPECT_EQ(std::string(kPrefix) + c.text, catcher.m_boxes[0].text);
+                          EXPECT_EQ(RGB(0, 0, 238), ColoursOf(d, link).text);
+                          link.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
+                          EXPECT_EQ(::GetSysColor(COLOR_HIGHLIGHT), ColoursOf(d, link).text);
+                          link.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(-5, -5));
+                      }});
         EXPECT_NE("", log.Wait()); // the first click's launch
     }
 }

@@ -58,7 +58,8 @@ LinkColours ColoursOf(CLinkTestDlg& dlg, const CLinkStatic& link)
     HDC dc = ::GetDC(dlg.m_hWnd);
     ::SetTextColor(dc, RGB(1, 2, 3));
     ::SetBkMode(dc, OPAQUE);
-    LRESULT brush = dlg.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link.m_hWnd));
+    LRESULT brush =
+        dlg.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link.m_hWnd));
     LinkColours colours = {::GetTextColor(dc), ::GetBkMode(dc), reinterpret_cast<HBRUSH>(brush)};
     ::ReleaseDC(dlg.m_hWnd, dc);
     return colours;

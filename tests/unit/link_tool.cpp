@@ -12,7 +12,8 @@ int main()
         return 1;
     // Written beside the log and renamed, so a reader never sees half a line.
     std::string partial = std::string(log) + ".part";
-    HANDLE file = ::CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        ::CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 1;
     const char* line = ::GetCommandLineA();

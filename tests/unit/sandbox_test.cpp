@@ -28,8 +28,9 @@ TEST(Sandbox, HostRootIsUnreachable)
 
 TEST(Sandbox, ProfileFoldersAreRealFoldersInsideThePrefix)
 {
-    for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES,
-                      CSIDL_RECENT, CSIDL_NETHOOD, CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY}) {
+    for (int csidl :
+         {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES,
+          CSIDL_RECENT, CSIDL_NETHOOD, CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY}) {
         std::string path = ShellFolder(csidl);
         if (path.empty())
             continue; // not created yet: nothing to reach through
