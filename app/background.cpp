@@ -2,7 +2,7 @@
 #include "app/brisko_dlg.h"
 
 #include "app/dialog_rules.h"
-#include "app/win_owners.h"
+#include "framework/scoped_win.h"
 
 #include <shellapi.h>
 
@@ -89,7 +89,7 @@ void CBriskoDlg::OnAutoStart()
     HKEY hKey = nullptr;
     if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, kRunKey, &hKey) != ERROR_SUCCESS)
         return;
-    ScopedRegKey key(hKey);
+    ScopedKey key(hKey);
     if (!m_bAutoStart)
         ::RegDeleteValueA(key.get(), kRunValue);
     else if (whole)

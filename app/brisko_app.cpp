@@ -1,6 +1,6 @@
 // The application object: runs the main dialog once, then lets the process end.
 #include "app/brisko_dlg.h"
-#include "app/win_owners.h"
+#include "framework/scoped_win.h"
 
 class CBriskoApp : public CWinApp {
     DECLARE_MESSAGE_MAP()

@@ -1,7 +1,7 @@
 // The settings file's name and record, apart from the dialog so they can be tried on crafted files.
 #include "app/settings_file.h"
 
-#include "app/win_owners.h"
+#include "framework/scoped_win.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The folder wiper and its index-file overwrite.
 #include "clean/folder_wiper.h"
 
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -1,5 +1,6 @@
 // Stored form data removal: the protected-storage provider's form-data keys, per user and machine-wide.
 #include "app/brisko_dlg.h"
+#include "framework/scoped_win.h"
 
 #include <shlwapi.h>
 
@@ -41,20 +42,14 @@ ProcessHeapBlock ProcessHeapAlloc(DWORD flags, SIZE_T size)
     return ProcessHeapBlock(HeapAlloc(GetProcessHeap(), flags, size));
 }
 
-struct CrtFree {
-    void operator()(void* p) const { std::free(p); }
-};
-using CrtBlock = std::unique_ptr<void, CrtFree>;
+using CrtBlock = ScopedMalloc<void>;
 
 struct SidFree {
     void operator()(void* p) const { FreeSid(p); }
 };
 using AllocatedSid = std::unique_ptr<void, SidFree>;
 
-struct HandleClose {
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using TokenHandle = std::unique_ptr<void, HandleClose>;
+using TokenHandle = std::unique_ptr<void, HandleCloser>;
 
 class RegKey {
 public:

@@ -2,7 +2,7 @@
 #include "clean/steps.h"
 
 #include "clean/folder_wiper.h"
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 #include "clean/url_cache.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // The URL cache purge.
 #include "clean/url_cache.h"
 
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 
 #include <windows.h>
 #include <wininet.h>

@@ -8,7 +8,7 @@
 //   fullrun N                    seed a large profile; time Brisko's "Clear Now" to "Finished!"
 //   memory walk|wipe DIR         peak memory of enumerating / wiping DIR
 #include "clean/folder_wiper.h"
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 #include "clean/url_cache.h"
 #include "res/resource.h"
 #include "tests/bench/bench_util.h"

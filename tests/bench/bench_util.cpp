@@ -1,7 +1,7 @@
 // Small helpers of the benchmark.
 #include "tests/bench/bench_util.h"
 
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 // "Clear Now": what each step removes, and that nothing else goes.
 #include "tests/support/brisko_driver.h"
 
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

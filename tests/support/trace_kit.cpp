@@ -1,7 +1,7 @@
 // The trace kit: every trace of the seventeen steps and the canaries beside them, as one table.
 #include "tests/support/trace_kit.h"
 
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 #include "tests/support/trace_kit_files.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // Small file and registry helpers for tests that build real trees and keys in the sandbox.
 #include "tests/support/trace_kit_files.h"
 
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -1,6 +1,6 @@
 // The step operations on real keys, folders, cache entries and the recycle bin of the sandbox.
 #include "clean/steps.h"
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 #include "tests/support/trace_kit_files.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The folder wiper on real trees in the sandbox.
 #include "clean/folder_wiper.h"
-#include "clean/scoped_win.h"
+#include "framework/scoped_win.h"
 #include "tests/support/trace_kit_files.h"
 
 #include <gtest/gtest.h>

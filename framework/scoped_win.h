@@ -1,13 +1,15 @@
-// Owners for the platform handles the cleaning engine takes: each releases on every path.
+// Owners for the platform handles the program takes: each releases on every path.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <type_traits>
 
-struct FileHandleCloser {
+struct HandleCloser {
     void operator()(HANDLE h) const { CloseHandle(h); }
 };
 struct FindHandleCloser {
@@ -18,6 +20,12 @@ struct UrlCacheFindCloser {
 };
 struct KeyCloser {
     void operator()(HKEY key) const { RegCloseKey(key); }
+};
+struct StdFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+struct IconDestroyer {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
 };
 struct MallocFree {
     void operator()(void* p) const { std::free(p); }
@@ -34,7 +42,7 @@ public:
     HANDLE get() const { return m_h.get(); }
 
 private:
-    std::unique_ptr<void, FileHandleCloser> m_h;
+    std::unique_ptr<void, HandleCloser> m_h;
 };
 
 // A FindFirstFileA handle: INVALID_HANDLE_VALUE means none.
@@ -52,3 +60,21 @@ using ScopedUrlCacheFind = std::unique_ptr<void, UrlCacheFindCloser>;
 using ScopedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 template <typename T> using ScopedMalloc = std::unique_ptr<T, MallocFree>;
 template <typename T> using ScopedCom = std::unique_ptr<T, ComRelease>;
+using ScopedStdFile = std::unique_ptr<std::FILE, StdFileCloser>;
+using ScopedIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer>;
+
+// COM for the thread while the main dialog runs (the history step needs it).
+class ScopedComInit {
+public:
+    ScopedComInit() : m_bInitialized(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ScopedComInit()
+    {
+        if (m_bInitialized)
+            CoUninitialize();
+    }
+    ScopedComInit(const ScopedComInit&) = delete;
+    ScopedComInit& operator=(const ScopedComInit&) = delete;
+
+private:
+    bool m_bInitialized;
+};
