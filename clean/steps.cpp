@@ -52,8 +52,8 @@ constexpr const char* kFindComputerKeys[] = {
 // A shell folder that cannot be located leaves its wipe out.
 void WipeShellFolder(int csidl, BOOL includeDesktopIni, BOOL overwriteIndexDat)
 {
-    char path[MAX_PATH];
-    if (SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE))
+    wchar_t path[MAX_PATH];
+    if (SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
         WipeFolder(path, includeDesktopIni, overwriteIndexDat);
 }
 
@@ -83,8 +83,8 @@ void CleanAutoDial() { DeleteUserKey("Software\\Microsoft\\RAS Autodial\\Address
 
 void CleanSystemTemp()
 {
-    char path[MAX_PATH];
-    DWORD length = GetTempPathA(MAX_PATH, path);
+    wchar_t path[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, path);
     if (length != 0 && length <= MAX_PATH)
         WipeFolder(path, 1, 0);
 }
@@ -144,9 +144,9 @@ void CleanHistoryItems()
         history->ClearHistory();
     }
 
-    char windows[MAX_PATH];
-    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    wchar_t windows[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
     if (length != 0 && length < MAX_PATH)
-        WipeFolder((std::string(windows, length) + "\\History").c_str(), 0, 1);
+        WipeFolder((std::wstring(windows, length) + L"\\History").c_str(), 0, 1);
     WipeShellFolder(CSIDL_HISTORY, 0, 1);
 }

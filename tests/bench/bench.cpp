@@ -72,7 +72,7 @@ using bench::Stopwatch;
 int Wipe(const std::string& dir)
 {
     Stopwatch clock;
-    WipeFolder(dir.c_str(), TRUE, FALSE);
+    WipeFolder(trace_kit::Wide(dir).c_str(), TRUE, FALSE);
     double seconds = clock.Seconds();
     std::printf("seconds=%.6f left=%ld\n", seconds, bench::CountEntries(dir));
     return 0;
@@ -401,7 +401,7 @@ int Memory(const std::string& what, const std::string& dir)
     if (what == "wipe") {
         entries = bench::CountEntries(dir);
         g_peakBytes = g_liveBytes.load();
-        WipeFolder(dir.c_str(), TRUE, FALSE);
+        WipeFolder(trace_kit::Wide(dir).c_str(), TRUE, FALSE);
     } else {
         WIN32_FIND_DATAA entry;
         ScopedFind find(FindFirstFileA((dir + "\\*.*").c_str(), &entry));

@@ -4,8 +4,12 @@
 
 #include "framework/scoped_win.h"
 #include "res/resource.h"
+#include "tests/support/trace_kit.h"
+#include "tests/support/trace_kit_files.h"
 
 #include <gtest/gtest.h>
+
+#include <shlobj.h>
 
 #include <array>
 #include <initializer_list>
@@ -104,9 +108,9 @@ protected:
             ::DeleteFileA(brisko::SettingsPath().c_str());
     }
 
-    // Seeds every trace, starts Brisko with the stored flags, presses "Clear Now", waits for
-    // "Finished!", closes it and reports what remains.
-    void SeedAndClear(const std::array<int, 20>& flags)
+    // Seeds every trace, starts Brisko with the stored flags (and a temp folder of its own when
+    // `temp` is given), presses "Clear Now", waits for "Finished!", closes it and reports what remains.
+    void SeedAndClear(const std::array<int, 20>& flags, const std::string& temp = std::string())
     {
         std::string failures;
         ASSERT_TRUE(RunKit("seed", failures)) << failures;
@@ -115,7 +119,18 @@ protected:
         ASSERT_TRUE(brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "5")));
 
         Instance brisko;
-        ASSERT_TRUE(brisko.Start());
+        const std::wstring ownTemp = trace_kit::Wide(temp);
+        if (!temp.empty()) {
+            ::SetEnvironmentVariableW(L"TMP", ownTemp.c_str());
+            ::SetEnvironmentVariableW(L"TEMP", ownTemp.c_str());
+        }
+        const bool started = brisko.Start();
+        if (!temp.empty()) {
+            const std::wstring mine = trace_kit::Wide(m_temp);
+            ::SetEnvironmentVariableW(L"TMP", mine.c_str());
+            ::SetEnvironmentVariableW(L"TEMP", mine.c_str());
+        }
+        ASSERT_TRUE(started);
         brisko.Click(IDC_CLEARNOW);
         ASSERT_TRUE(brisko.WaitFor([&] { return brisko.Status() == "Finished!"; }, 60000)) << brisko.Status();
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
@@ -136,6 +151,7 @@ protected:
     }
 
     std::vector<Trace> m_after;
+    const std::string m_temp = trace_kit::TempFolder();
 
 private:
     bool m_hadSettings = false;
@@ -152,6 +168,16 @@ TEST_F(CleanTest, NoStepTickedDeletesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(SeedAndClear(brisko::NoSteps()));
     ExpectGone([](const Trace&) { return false; });
+}
+
+// A temp folder that is the profile, through a link or by another spelling, is refused: nothing goes.
+TEST_F(CleanTest, TempFolderThatIsTheProfileIsRefused)
+{
+    for (const std::string& temp : {trace_kit::ProfileLink(), "\\\\?\\" + trace_kit::ShellFolder(CSIDL_PROFILE)}) {
+        SCOPED_TRACE(temp);
+        ASSERT_NO_FATAL_FAILURE(SeedAndClear(Ticked({8}), temp));
+        ExpectGone([](const Trace&) { return false; });
+    }
 }
 
 // Each box alone: its step's traces go and every other step's stay. Neighbours that are easily

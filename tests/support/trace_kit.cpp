@@ -118,6 +118,25 @@ std::vector<Trace> Traces()
         {"hidden file in temp", 8, Kind::File, temp + "\\brisko-hidden.txt", nullptr, "", FILE_ATTRIBUTE_HIDDEN});
     traces.push_back({"desktop.ini deep in temp", 8, Kind::File, temp + "\\brisko-folder\\desktop.ini"});
 
+    // Names a code page turns into a path (full-width dots and reverse solidus become "..\") and
+    // names no code page carries: each is one name, it goes, and nothing above the temp folder does.
+    const std::string up = "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC";
+    const std::string above = ParentFolder(temp), twoAbove = ParentFolder(above);
+    traces.push_back({"look-alike folder one level up", 8, Kind::Folder, temp + "\\" + up + "brisko-keep"});
+    traces.push_back({"look-alike file one level up", 8, Kind::File, temp + "\\" + up + "brisko-keep.txt"});
+    traces.push_back({"look-alike folder two levels up", 8, Kind::Folder, temp + "\\" + up + up + "brisko-keep"});
+    traces.push_back({"folder above temp", 0, Kind::Folder, above + "\\brisko-keep"});
+    traces.push_back({"file above temp", 0, Kind::File, above + "\\brisko-keep.txt"});
+    traces.push_back({"folder two levels above temp", 0, Kind::Folder, twoAbove + "\\brisko-keep"});
+    traces.push_back({"Chinese name in temp", 8, Kind::File, temp + "\\brisko-\xE4\xB8\xAD\xE6\x96\x87.txt"});
+    traces.push_back({"Cyrillic name in temp", 8, Kind::File, temp + "\\brisko-\xD0\x96\xD1\x83\xD0\xBA.txt"});
+    traces.push_back({"name beyond the BMP in temp", 8, Kind::File, temp + "\\brisko-\xF0\x9F\x98\x80.txt"});
+    std::string deep = temp + "\\brisko-deep";
+    while (deep.size() < 2 * MAX_PATH)
+        deep += "\\" + std::string(40, 'd');
+    traces.push_back({"tree deeper than MAX_PATH in temp", 8, Kind::File, deep + "\\bottom.txt"});
+    traces.push_back({"file in the profile", 0, Kind::File, ShellFolder(CSIDL_PROFILE) + "\\brisko-profile.txt"});
+
     // Step 1: cache content entries with their files.
     const std::string cache = ShellFolder(CSIDL_INTERNET_CACHE);
     traces.push_back({"cache entry brisko-page", 1, Kind::CacheEntry, "http://brisko.test/brisko-page.html", nullptr,
@@ -339,5 +358,7 @@ std::vector<std::string> LinkFolders()
 }
 
 const char* LinkName() { return kLinkName; }
+
+std::string ProfileLink() { return std::string(kOutsideFolder) + "-links\\profile"; }
 
 } // namespace trace_kit

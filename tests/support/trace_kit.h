@@ -26,5 +26,7 @@ std::vector<TraceState> Report();
 std::string OutsideFolder();
 std::vector<std::string> LinkFolders();
 const char* LinkName();
+// A link the host makes to the profile folder: a temp folder there must be refused.
+std::string ProfileLink();
 
 } // namespace trace_kit

@@ -6,15 +6,43 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cstring>
+#include <cwchar>
 
 namespace trace_kit {
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+namespace {
+
+// An absolute path in the \\?\ spelling: names are taken as they are, at any length.
+std::wstring FilePath(const std::string& path)
+{
+    std::wstring wide = Wide(path);
+    return wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\' ? L"\\\\?\\" + wide : wide;
+}
+
+} // namespace
+
+std::wstring Wide(const std::string& utf8)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(FilePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -25,7 +53,7 @@ bool MakeFolders(const std::string& path)
     size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos && slash > 2 && !MakeFolders(path.substr(0, slash)))
         return false;
-    return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    return CreateDirectoryW(FilePath(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attributes)
@@ -33,23 +61,25 @@ bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attribu
     size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos && !MakeFolders(path.substr(0, slash)))
         return false;
+    const std::wstring name = FilePath(path);
     if (Exists(path))
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
     ScopedFile file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size())
         return false;
-    return attributes == FILE_ATTRIBUTE_NORMAL || SetFileAttributesA(path.c_str(), attributes);
+    return attributes == FILE_ATTRIBUTE_NORMAL || SetFileAttributesW(name.c_str(), attributes);
 }
 
 std::string ReadBytes(const std::string& path)
 {
-    ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFile file(CreateFileW(FilePath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::string();
     DWORD size = GetFileSize(file.get(), nullptr);
@@ -65,34 +95,35 @@ std::string ReadBytes(const std::string& path)
 
 void RemoveTree(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = FilePath(path);
+    DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return;
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(name.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
+        DeleteFileW(name.c_str());
         return;
     }
-    WIN32_FIND_DATAA entry;
+    WIN32_FIND_DATAW entry;
     {
-        ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &entry));
+        ScopedFind find(FindFirstFileW((name + L"\\*").c_str(), &entry));
         if (find) {
             do {
-                if (std::strcmp(entry.cFileName, ".") && std::strcmp(entry.cFileName, ".."))
-                    RemoveTree(path + '\\' + entry.cFileName);
-            } while (FindNextFileA(find.get(), &entry));
+                if (std::wcscmp(entry.cFileName, L".") && std::wcscmp(entry.cFileName, L".."))
+                    RemoveTree(path + '\\' + Utf8(entry.cFileName));
+            } while (FindNextFileW(find.get(), &entry));
         }
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(name.c_str());
 }
 
 std::string TempFolder()
 {
-    char path[MAX_PATH] = "";
-    DWORD length = GetTempPathA(MAX_PATH, path);
+    wchar_t path[MAX_PATH] = L"";
+    DWORD length = GetTempPathW(MAX_PATH, path);
     if (length == 0 || length > MAX_PATH)
         return std::string();
-    std::string folder(path, length);
+    std::string folder = Utf8(std::wstring(path, length));
     while (!folder.empty() && folder.back() == '\\')
         folder.pop_back();
     return folder;
@@ -100,23 +131,25 @@ std::string TempFolder()
 
 std::string WindowsFolder()
 {
-    char path[MAX_PATH] = "";
-    UINT length = GetWindowsDirectoryA(path, MAX_PATH);
-    return length && length < MAX_PATH ? std::string(path, length) : std::string();
+    wchar_t path[MAX_PATH] = L"";
+    UINT length = GetWindowsDirectoryW(path, MAX_PATH);
+    return length && length < MAX_PATH ? Utf8(std::wstring(path, length)) : std::string();
 }
 
 std::string SystemFolder()
 {
-    char path[MAX_PATH] = "";
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    return length && length < MAX_PATH ? std::string(path, length) : std::string();
+    wchar_t path[MAX_PATH] = L"";
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    return length && length < MAX_PATH ? Utf8(std::wstring(path, length)) : std::string();
 }
 
 std::string ShellFolder(int csidl)
 {
-    char path[MAX_PATH] = "";
-    return SHGetSpecialFolderPathA(nullptr, path, csidl, TRUE) ? path : "";
+    wchar_t path[MAX_PATH] = L"";
+    return SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE) ? Utf8(path) : "";
 }
+
+std::string ParentFolder(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value)
 {

@@ -7,6 +7,10 @@
 
 namespace trace_kit {
 
+// Paths here are UTF-8, so that any name, of any length, can be made and checked.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 // Creates the folder and every missing parent.
@@ -22,6 +26,8 @@ std::string TempFolder(); // the system temp path without its trailing separator
 std::string WindowsFolder();
 std::string SystemFolder();
 std::string ShellFolder(int csidl); // created when missing; empty when it cannot be located
+// The folder above `path`.
+std::string ParentFolder(const std::string& path);
 
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
 bool KeyExists(HKEY root, const std::string& key);

@@ -7,6 +7,7 @@
 #include "tests/support/trace_kit_files.h"
 
 #include <windows.h>
+#include <shlobj.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -22,10 +23,10 @@ std::string UnixPath(const std::string& path)
     using ToUnix = char*(CDECL*)(const WCHAR*);
     auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    WCHAR wide[MAX_PATH];
-    if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
+    if (!toUnix)
         return std::string();
-    char* unixPath = toUnix(wide);
+    const std::wstring wide = trace_kit::Wide(path);
+    char* unixPath = toUnix(wide.c_str());
     if (!unixPath)
         return std::string();
     std::string result = unixPath;
@@ -48,6 +49,13 @@ int Links()
         }
         std::printf("%s/%s\t%s\n", unixFolder.c_str(), trace_kit::LinkName(), target.c_str());
     }
+    const std::string link = trace_kit::ProfileLink();
+    const std::string linkFolder = trace_kit::ParentFolder(link);
+    const std::string profile = UnixPath(trace_kit::ShellFolder(CSIDL_PROFILE));
+    if (!trace_kit::MakeFolders(linkFolder) || profile.empty())
+        return 1;
+    std::printf("%s/%s\t%s\n", UnixPath(linkFolder).c_str(), link.substr(linkFolder.size() + 1).c_str(),
+                profile.c_str());
     return failures ? 1 : 0;
 }
 
