@@ -131,6 +131,7 @@ std::vector<Trace> Traces()
     traces.push_back({"Chinese name in temp", 8, Kind::File, temp + "\\brisko-\xE4\xB8\xAD\xE6\x96\x87.txt"});
     traces.push_back({"Cyrillic name in temp", 8, Kind::File, temp + "\\brisko-\xD0\x96\xD1\x83\xD0\xBA.txt"});
     traces.push_back({"name beyond the BMP in temp", 8, Kind::File, temp + "\\brisko-\xF0\x9F\x98\x80.txt"});
+    traces.push_back({"name ending in a dot in temp", 8, Kind::File, temp + "\\brisko-dot."});
     std::string deep = temp + "\\brisko-deep";
     while (deep.size() < 2 * MAX_PATH)
         deep += "\\" + std::string(40, 'd');
