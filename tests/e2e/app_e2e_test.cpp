@@ -220,18 +220,29 @@ TEST_F(BriskoTest, ClearOnStartShowsFinishedAtTheFirstLook)
     ASSERT_TRUE(brisko.End(Ending::CloseBox));
 }
 
-TEST_F(BriskoTest, SystemMenuCommands16To31OpenTheAboutBox)
+TEST_F(BriskoTest, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindow)
 {
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
+    HWND main = brisko.Window();
+    brisko.Click(IDC_COOKIES);
     for (WPARAM command : {16, 31}) {
-        PostMessageA(brisko.Window(), WM_SYSCOMMAND, command, 0);
+        SCOPED_TRACE(command);
+        PostMessageA(main, WM_SYSCOMMAND, command, 0);
         HWND about = brisko.FindOwnWindow("About Brisko", 5000);
-        ASSERT_NE(nullptr, about) << command;
-        PostMessageA(about, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(brisko.WaitFor([&] { return !IsWindow(about); }, 5000)) << command;
+        ASSERT_NE(nullptr, about);
+        EXPECT_TRUE(brisko.WaitFor([&] { return IsWindowVisible(about) != FALSE; }, 5000));
+        EXPECT_EQ(main, GetWindow(about, GW_OWNER));
+        EXPECT_FALSE(IsWindowEnabled(main));
+        SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        EXPECT_TRUE(brisko.WaitFor([&] { return !IsWindow(about); }, 5000));
+        EXPECT_TRUE(IsWindowEnabled(main));
+        EXPECT_EQ(main, GetForegroundWindow());
     }
-    PostMessageA(brisko.Window(), WM_SYSCOMMAND, 32, 0);
+    PostMessageA(main, WM_SYSCOMMAND, 32, 0);
     EXPECT_EQ(nullptr, brisko.FindOwnWindow("About Brisko", 1000));
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    EXPECT_TRUE(IsWindowEnabled(main));
+    // The main dialog's own loop goes on: Escape ends it and the settings are saved.
+    ASSERT_TRUE(brisko.End(Ending::Escape));
+    EXPECT_EQ(0, FlagIn(Settings(), kCookies));
 }
