@@ -17,6 +17,29 @@ static_assert(sizeof(void*) != 4 || NOTIFYICONDATAA_V2_SIZE == 488, "the tray re
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunValue[] = "Brisko";
 
+// The start-up entry under the hive's Run key; false when the key cannot be opened or written.
+bool SetRunValue(HKEY root, const std::string& data)
+{
+    HKEY hKey = nullptr;
+    // A new profile may have no Run key of its own yet.
+    LONG opened =
+        root == HKEY_CURRENT_USER ? ::RegCreateKeyA(root, kRunKey, &hKey) : ::RegOpenKeyA(root, kRunKey, &hKey);
+    if (opened != ERROR_SUCCESS)
+        return false;
+    ScopedKey key(hKey);
+    return ::RegSetValueExA(key.get(), kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                            (DWORD)data.size() + 1) == ERROR_SUCCESS;
+}
+
+void DeleteRunValue(HKEY root)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyA(root, kRunKey, &hKey) == ERROR_SUCCESS) {
+        ScopedKey key(hKey);
+        ::RegDeleteValueA(key.get(), kRunValue);
+    }
+}
+
 } // namespace
 
 void CBriskoDlg::OnTimer(UINT_PTR nIDEvent)
@@ -86,12 +109,12 @@ void CBriskoDlg::OnAutoStart()
     std::string data;
     bool whole = StartupEntryData(path, length, kStartupPathLimit, data);
 
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, kRunKey, &hKey) != ERROR_SUCCESS)
-        return;
-    ScopedKey key(hKey);
-    if (!m_bAutoStart)
-        ::RegDeleteValueA(key.get(), kRunValue);
-    else if (whole)
-        ::RegSetValueExA(key.get(), kRunValue, 0, REG_SZ, (const BYTE*)data.c_str(), (DWORD)data.size() + 1);
+    if (!m_bAutoStart) {
+        DeleteRunValue(HKEY_LOCAL_MACHINE);
+        DeleteRunValue(HKEY_CURRENT_USER);
+    } else if (whole && !SetRunValue(HKEY_LOCAL_MACHINE, data)) {
+        // Only an elevated administrator may write the machine's entry, and that key is not
+        // virtualised; the user's own Run key starts the same command line at their logon.
+        SetRunValue(HKEY_CURRENT_USER, data);
+    }
 }

@@ -189,8 +189,9 @@ public:
     virtual void DoDataExchange(CDataExchange* pDX);
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 
+    // Virtual so that a dialog sees whether its initialisation hid it.
+    virtual BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
     // Thin forwards to the API.
-    BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
     BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }
     BOOL IsWindow() const { return m_hWnd != nullptr && ::IsWindow(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
@@ -276,10 +277,13 @@ public:
     {
     }
 
+    // Runs the dialog owned by its parent, or else by the application's main window, which takes no
+    // input meanwhile.
     virtual INT_PTR DoModal();
     void EndDialog(int nResult);
     virtual BOOL OnInitDialog();
     BOOL PreTranslateMessage(MSG* pMsg) override;
+    BOOL ShowWindow(int nCmdShow) override;
 
 protected:
     virtual void OnOK();
@@ -295,7 +299,10 @@ protected:
 private:
     static LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK DlgProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+    HWND FindOwner() const;
     bool m_bInModal = false;
+    bool m_bInitialising = false;
+    bool m_bHiddenByInit = false; // the last ShowWindow during initialisation hid the dialog
     INT_PTR m_nModalResult = -1;
 };
 

@@ -47,33 +47,63 @@ LRESULT CALLBACK CDialog::CbtHook(int code, WPARAM wParam, LPARAM lParam)
     return ::CallNextHookEx(t_hHook, code, wParam, lParam);
 }
 
+// The owner a dialog without a parent gets: the application's main window, when it is one.
+HWND CDialog::FindOwner() const
+{
+    if (m_pParentWnd != nullptr)
+        return m_pParentWnd->m_hWnd;
+    CWinApp* pApp = AfxGetApp();
+    CWnd* pMain = pApp != nullptr ? pApp->m_pMainWnd : nullptr;
+    return pMain != nullptr && pMain != this && pMain->IsWindow() ? pMain->m_hWnd : nullptr;
+}
+
+BOOL CDialog::ShowWindow(int nCmdShow)
+{
+    if (m_bInitialising)
+        m_bHiddenByInit = nCmdShow == SW_HIDE;
+    return CWnd::ShowWindow(nCmdShow);
+}
+
 INT_PTR CDialog::DoModal()
 {
     HINSTANCE hInst = AfxGetInstanceHandle();
     HRSRC hRes = ::FindResourceA(hInst, MAKEINTRESOURCEA(m_nIDTemplate), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
     HGLOBAL hTemplate = hRes ? ::LoadResource(hInst, hRes) : nullptr;
     const void* pTemplate = hTemplate ? ::LockResource(hTemplate) : nullptr;
-    if (pTemplate == nullptr)
+    if (pTemplate == nullptr || ::SizeofResource(hInst, hRes) < sizeof(DLGTEMPLATE))
         return -1;
+    // An extended template (signature 0xFFFF) keeps its style after the help id and extended style.
+    DWORD style;
+    const WORD* words = static_cast<const WORD*>(pTemplate);
+    std::memcpy(&style, words[1] == 0xFFFF ? words + 6 : words, sizeof style);
 
-    HWND hOwner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    HWND hOwner = FindOwner();
     bool ownerEnabled = hOwner != nullptr && ::IsWindowEnabled(hOwner);
     if (ownerEnabled)
         ::EnableWindow(hOwner, FALSE);
 
     m_nModalResult = -1;
     m_bInModal = true; // EndDialog may already come from OnInitDialog
+    m_bInitialising = true;
+    m_bHiddenByInit = false;
     HWND hWnd;
     {
         CbtHookOwner hook(CbtHook);
         t_pWndInit = this;
         hWnd = ::CreateDialogIndirectParamA(hInst, static_cast<LPCDLGTEMPLATEA>(pTemplate), hOwner, DlgProc, 0);
     }
+    m_bInitialising = false;
     if (hWnd == nullptr || m_hWnd != hWnd) {
         m_bInModal = false;
         if (ownerEnabled)
             ::EnableWindow(hOwner, TRUE);
         return -1;
+    }
+    // The dialog manager shows only templates with WS_VISIBLE; the others are shown here, once their
+    // initialisation has ended, unless it hid the dialog or ended it.
+    if (!(style & WS_VISIBLE) && m_bInModal && !m_bHiddenByInit && !::IsWindowVisible(hWnd)) {
+        ::ShowWindow(hWnd, SW_SHOWNORMAL);
+        ::UpdateWindow(hWnd);
     }
 
     MSG msg;
@@ -105,8 +135,11 @@ INT_PTR CDialog::DoModal()
         }
     }
 
+    // The owner takes input and the focus back before the dialog goes, or the focus goes elsewhere.
     if (ownerEnabled)
         ::EnableWindow(hOwner, TRUE);
+    if (hOwner != nullptr && ::GetActiveWindow() == m_hWnd)
+        ::SetActiveWindow(hOwner);
     DestroyWindow();
     return m_nModalResult;
 }

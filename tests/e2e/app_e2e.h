@@ -1,4 +1,4 @@
-// Shared by the application shell's end-to-end tests: the settings file and the Run value are
+// Shared by the application shell's end-to-end tests: the settings file and the Run values are
 // the sandbox's, so each test starts without them and puts back what was there.
 #pragma once
 
@@ -6,17 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace app_e2e {
 
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// The Run value "Brisko", or "<none>".
-inline std::string RunValue()
+// The Run value "Brisko" under the hive: its text, "<none>", or what is wrong with it.
+inline std::string RunValue(HKEY root = HKEY_LOCAL_MACHINE)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "<none>";
     char data[512] = "";
     DWORD size = sizeof data - 1, type = 0;
@@ -24,15 +25,19 @@ inline std::string RunValue()
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS)
         return "<none>";
-    return type == REG_SZ ? std::string(data) : "<not REG_SZ>";
+    if (type != REG_SZ)
+        return "<not REG_SZ>";
+    return size == std::strlen(data) + 1 ? std::string(data) : "<length " + std::to_string(size) + ">";
 }
 
 inline void DeleteRunValue()
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, "Brisko");
-        RegCloseKey(key);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        HKEY key;
+        if (RegOpenKeyExA(root, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, "Brisko");
+            RegCloseKey(key);
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 // The application shell driven from a second process: what a user sees, keeps and gets back.
 #include "app_e2e.h"
 
+#include "framework/scoped_win.h"
 #include "res/resource.h"
 
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -30,6 +32,51 @@ void ExpectListItems(HWND combo, const std::vector<std::string>& items)
         EXPECT_EQ((LRESULT)i, SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i].c_str()))
             << items[i];
 }
+
+// While it lives, this user may not set values under the machine's Run key, as for a standard user
+// on Windows; the owner can always put the DACL back.
+class RunKeyDenied {
+public:
+    RunKeyDenied()
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS)
+            return;
+        m_key.reset(key);
+        DWORD size = 0;
+        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        m_saved.resize(size);
+        HANDLE token = nullptr;
+        BYTE user[256], acl[256];
+        DWORD userSize = sizeof user;
+        SECURITY_DESCRIPTOR sd;
+        if (size == 0 || RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, m_saved.data(), &size) != ERROR_SUCCESS ||
+            !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return;
+        BOOL gotUser = GetTokenInformation(token, TokenUser, user, userSize, &userSize);
+        CloseHandle(token);
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+        m_held = gotUser && InitializeAcl((PACL)acl, sizeof acl, ACL_REVISION) &&
+                 AddAccessDeniedAce((PACL)acl, ACL_REVISION, KEY_SET_VALUE, sid) &&
+                 AddAccessAllowedAce((PACL)acl, ACL_REVISION, KEY_ALL_ACCESS, sid) &&
+                 InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&sd, TRUE, (PACL)acl, FALSE) &&
+                 RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+    }
+    ~RunKeyDenied()
+    {
+        if (m_held)
+            RegSetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, m_saved.data());
+    }
+    RunKeyDenied(const RunKeyDenied&) = delete;
+    RunKeyDenied& operator=(const RunKeyDenied&) = delete;
+    bool Held() const { return m_held; }
+
+private:
+    ScopedKey m_key;
+    std::vector<BYTE> m_saved;
+    bool m_held = false;
+};
 
 int FlagIn(const std::string& file, int index)
 {
@@ -180,19 +227,31 @@ TEST_F(BriskoTest, OnlyALowerCaseHStartsHidden)
     ASSERT_TRUE(brisko.End(Ending::CloseBox));
 }
 
-TEST_F(BriskoTest, StartupBoxWritesAndDeletesTheRunValue)
+TEST_F(BriskoTest, StartupBoxWritesTheMachineEntryOrElseTheUsers)
 {
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start());
-    brisko.Click(IDC_AUTOSTART);
-    std::string value = RunValue();
-    EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), value.c_str())) << value;
-    brisko.Click(IDC_AUTOSTART);
-    EXPECT_EQ("<none>", RunValue());
-    brisko.Click(IDC_AUTOSTART);
-    EXPECT_NE("<none>", RunValue());
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
-    EXPECT_EQ(1, FlagIn(Settings(), kAutoStart));
+    for (bool machineDenied : {false, true}) {
+        SCOPED_TRACE(machineDenied ? "HKLM denied" : "HKLM writable");
+        std::unique_ptr<RunKeyDenied> denied(machineDenied ? new RunKeyDenied : nullptr);
+        if (denied) {
+            ASSERT_TRUE(denied->Held());
+        }
+        HKEY written = machineDenied ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        HKEY spared = machineDenied ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        Instance brisko;
+        ASSERT_TRUE(brisko.Start());
+        brisko.Click(IDC_AUTOSTART);
+        std::string value = RunValue(written);
+        EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), value.c_str())) << value;
+        EXPECT_EQ("<none>", RunValue(spared));
+        brisko.Click(IDC_AUTOSTART);
+        EXPECT_EQ("<none>", RunValue(written));
+        brisko.Click(IDC_AUTOSTART);
+        EXPECT_NE("<none>", RunValue(written));
+        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+        EXPECT_EQ(1, FlagIn(Settings(), kAutoStart));
+        DeleteRunValue();
+        DeleteFileA(brisko::SettingsPath().c_str());
+    }
 }
 
 TEST_F(BriskoTest, TimerCleansOnlyWhileAutoClearIsTicked)
@@ -220,18 +279,29 @@ TEST_F(BriskoTest, ClearOnStartShowsFinishedAtTheFirstLook)
     ASSERT_TRUE(brisko.End(Ending::CloseBox));
 }
 
-TEST_F(BriskoTest, SystemMenuCommands16To31OpenTheAboutBox)
+TEST_F(BriskoTest, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindow)
 {
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
+    HWND main = brisko.Window();
+    brisko.Click(IDC_COOKIES);
     for (WPARAM command : {16, 31}) {
-        PostMessageA(brisko.Window(), WM_SYSCOMMAND, command, 0);
+        SCOPED_TRACE(command);
+        PostMessageA(main, WM_SYSCOMMAND, command, 0);
         HWND about = brisko.FindOwnWindow("About Brisko", 5000);
-        ASSERT_NE(nullptr, about) << command;
-        PostMessageA(about, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(brisko.WaitFor([&] { return !IsWindow(about); }, 5000)) << command;
+        ASSERT_NE(nullptr, about);
+        EXPECT_TRUE(brisko.WaitFor([&] { return IsWindowVisible(about) != FALSE; }, 5000));
+        EXPECT_EQ(main, GetWindow(about, GW_OWNER));
+        EXPECT_FALSE(IsWindowEnabled(main));
+        SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        EXPECT_TRUE(brisko.WaitFor([&] { return !IsWindow(about); }, 5000));
+        EXPECT_TRUE(IsWindowEnabled(main));
+        EXPECT_EQ(main, GetForegroundWindow());
     }
-    PostMessageA(brisko.Window(), WM_SYSCOMMAND, 32, 0);
+    PostMessageA(main, WM_SYSCOMMAND, 32, 0);
     EXPECT_EQ(nullptr, brisko.FindOwnWindow("About Brisko", 1000));
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    EXPECT_TRUE(IsWindowEnabled(main));
+    // The main dialog's own loop goes on: Escape ends it and the settings are saved.
+    ASSERT_TRUE(brisko.End(Ending::Escape));
+    EXPECT_EQ(0, FlagIn(Settings(), kCookies));
 }

@@ -1,6 +1,6 @@
 // The installer and its uninstaller, run silently in the sandbox as an administrator would run them:
 // what the installer puts where, Brisko starting from there, and an uninstall that removes the
-// program, its entries and what Brisko itself left (start-up value, settings file) and nothing else.
+// program, its entries and what Brisko itself left (start-up values, settings file) and nothing else.
 #include "tests/support/brisko_driver.h"
 
 #include "res/resource.h"
@@ -28,18 +28,18 @@ struct KeyClose {
 };
 using KeyPtr = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
 
-KeyPtr OpenKey(const char* path, REGSAM access = KEY_READ)
+KeyPtr OpenKey(const char* path, REGSAM access = KEY_READ, HKEY root = HKEY_LOCAL_MACHINE)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(root, path, 0, access, &key) != ERROR_SUCCESS)
         return nullptr;
     return KeyPtr(key);
 }
 
-bool ReadString(const char* keyPath, const char* name, std::string& value)
+bool ReadString(const char* keyPath, const char* name, std::string& value, HKEY root = HKEY_LOCAL_MACHINE)
 {
     value.clear();
-    KeyPtr key = OpenKey(keyPath);
+    KeyPtr key = OpenKey(keyPath, KEY_READ, root);
     char buffer[MAX_PATH * 2] = "";
     DWORD size = sizeof buffer - 1, type = 0;
     if (!key || ::RegQueryValueExA(key.get(), name, nullptr, &type, (BYTE*)buffer, &size) != ERROR_SUCCESS ||
@@ -49,16 +49,19 @@ bool ReadString(const char* keyPath, const char* name, std::string& value)
     return true;
 }
 
-bool WriteString(const char* keyPath, const char* name, const std::string& value)
+bool WriteString(const char* keyPath, const char* name, const std::string& value, HKEY root = HKEY_LOCAL_MACHINE)
 {
-    KeyPtr key = OpenKey(keyPath, KEY_SET_VALUE);
-    return key && ::RegSetValueExA(key.get(), name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1) ==
-                      ERROR_SUCCESS;
+    HKEY created = nullptr;
+    if (::RegCreateKeyExA(root, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created, nullptr) != ERROR_SUCCESS)
+        return false;
+    KeyPtr key(created);
+    return ::RegSetValueExA(key.get(), name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1) ==
+           ERROR_SUCCESS;
 }
 
-void DeleteValue(const char* keyPath, const char* name)
+void DeleteValue(const char* keyPath, const char* name, HKEY root = HKEY_LOCAL_MACHINE)
 {
-    if (KeyPtr key = OpenKey(keyPath, KEY_SET_VALUE))
+    if (KeyPtr key = OpenKey(keyPath, KEY_SET_VALUE, root))
         ::RegDeleteValueA(key.get(), name);
 }
 
@@ -149,8 +152,10 @@ protected:
     {
         if (Installed())
             Uninstall();
-        DeleteValue(kRunKey, "Brisko");
-        DeleteValue(kRunKey, "BriskoCanary");
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            DeleteValue(kRunKey, "Brisko", root);
+            DeleteValue(kRunKey, "BriskoCanary", root);
+        }
         for (const std::string& file : {brisko::SettingsPath(), Canary(brisko::SettingsPath()), VirtualSettingsPath(),
                                         Canary(VirtualSettingsPath())})
             ::DeleteFileA(file.c_str());
@@ -203,13 +208,16 @@ TEST_F(Installer, ProgramRunsFromProgramFiles)
 TEST_F(Installer, UninstallRemovesWhatBriskoLeftAndNothingElse)
 {
     ASSERT_TRUE(brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::NoSteps(), "5")));
-    ASSERT_TRUE(WriteString(kRunKey, "Brisko", "\"" + InstallDir() + "\\Brisko.exe\" hide"));
+    const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+    for (HKEY root : roots)
+        ASSERT_TRUE(WriteString(kRunKey, "Brisko", "\"" + InstallDir() + "\\Brisko.exe\" hide", root));
     std::string virtualDir = VirtualSettingsPath().substr(0, VirtualSettingsPath().rfind('\\'));
     int made = ::SHCreateDirectoryExA(nullptr, virtualDir.c_str(), nullptr);
     ASSERT_TRUE(made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS) << virtualDir;
     ASSERT_TRUE(brisko::WriteBytes(VirtualSettingsPath(), "virtualised"));
-    // Canaries: a value beside the Run value, files beside the settings file and beside its copy.
-    ASSERT_TRUE(WriteString(kRunKey, "BriskoCanary", "canary.exe"));
+    // Canaries: a value beside each Run value, files beside the settings file and beside its copy.
+    for (HKEY root : roots)
+        ASSERT_TRUE(WriteString(kRunKey, "BriskoCanary", "canary.exe", root));
     ASSERT_TRUE(brisko::WriteBytes(Canary(brisko::SettingsPath()), "canary"));
     ASSERT_TRUE(brisko::WriteBytes(Canary(VirtualSettingsPath()), "canary"));
 
@@ -219,11 +227,13 @@ TEST_F(Installer, UninstallRemovesWhatBriskoLeftAndNothingElse)
     EXPECT_FALSE(Exists(Shortcut()));
     EXPECT_FALSE(Installed());
     std::string value;
-    EXPECT_FALSE(ReadString(kRunKey, "Brisko", value));
+    for (HKEY root : roots) {
+        EXPECT_FALSE(ReadString(kRunKey, "Brisko", value, root)) << value;
+        EXPECT_TRUE(ReadString(kRunKey, "BriskoCanary", value, root));
+    }
     EXPECT_FALSE(Exists(brisko::SettingsPath()));
     EXPECT_FALSE(Exists(VirtualSettingsPath()));
 
-    EXPECT_TRUE(ReadString(kRunKey, "BriskoCanary", value));
     EXPECT_TRUE(Exists(Canary(brisko::SettingsPath())));
     EXPECT_TRUE(Exists(Canary(VirtualSettingsPath())));
     EXPECT_TRUE(Exists(KnownFolder(CSIDL_COMMON_PROGRAMS)));

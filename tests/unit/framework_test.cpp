@@ -67,6 +67,7 @@ public:
     int m_destroyed = 0;
     int m_ok = 0;
     int m_cancel = 0;
+    bool m_visibleAtEnd = false;
 
     using CDialog::EndDialog;
 
@@ -80,6 +81,7 @@ public:
     BOOL DestroyWindow() override
     {
         ++m_destroyed;
+        m_visibleAtEnd = IsWindowVisible(m_hWnd) != FALSE;
         return CDialog::DestroyWindow();
     }
     HWND Item(int id) const { return GetDlgItem(id); }
@@ -360,6 +362,28 @@ TEST(ModalLoop, CloseBoxEndsThroughOnCancel)
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_EQ(1, dlg.m_cancel);
     EXPECT_EQ(1, dlg.m_destroyed);
+}
+
+TEST(ModalLoop, TemplateWithoutVisibleIsShownAfterInitUnlessInitHidOrEndedIt)
+{
+    const struct {
+        const char* what;
+        void (*init)(CTestDlg&);
+        bool visible;
+    } cases[] = {
+        {"nothing", [](CTestDlg&) {}, true},
+        {"hid", [](CTestDlg& d) { d.ShowWindow(SW_HIDE); }, false},
+        {"ended", [](CTestDlg& d) { d.EndDialog(IDOK); }, false},
+    };
+    for (const auto& c : cases) {
+        CTestDlg dlg(IDD_TEST_NOINIT);
+        RunDialog(dlg, [&c](CTestDlg& d) {
+            c.init(d);
+            ::PostMessageA(d.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(c.visible, dlg.m_visibleAtEnd) << c.what;
+        EXPECT_EQ(1, dlg.m_destroyed) << c.what;
+    }
 }
 
 TEST(Application, ProgramNameIsSkippedWithTheBlanksBehindIt)
