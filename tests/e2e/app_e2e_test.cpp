@@ -1,286 +1,254 @@
 // The application shell driven from a second process: what a user sees, keeps and gets back.
-#include "app_e2e.h"
-
 #include "framework/scoped_win.h"
 #include "res/resource.h"
+#include "tests/support/brisko_driver.h"
+#include "tests/support/trace_kit.h"
 
-#include <memory>
+#include <gtest/gtest.h>
+#include <sddl.h>
+
 #include <set>
 #include <vector>
 
-using namespace app_e2e;
 using brisko::Ending;
 using brisko::Instance;
+using trace_kit::ReadBytes;
 
 namespace {
 
-const int kBoxes[] = {1017, 1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028,
-                      1029, 1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1039};
+const std::set<int> kDefaultTicks = {IDC_TEMPFILES,   IDC_COOKIES,         IDC_URLHISTORY,
+                                     IDC_FORMHISTORY, IDC_PASSWORDHISTORY, IDC_SYSTEMTEMP};
 
 void ExpectTicked(const Instance& brisko, const std::set<int>& ticked)
 {
-    for (int id : kBoxes)
-        EXPECT_EQ(ticked.count(id) != 0, brisko.IsChecked(id)) << "box " << id;
-}
-
-// The list's items in order. Wine does not carry CB_GETLBTEXT's text back across processes, so each
-// expected item is looked up by its exact text instead.
-void ExpectListItems(HWND combo, const std::vector<std::string>& items)
-{
-    EXPECT_EQ((LRESULT)items.size(), SendMessageA(combo, CB_GETCOUNT, 0, 0));
-    for (size_t i = 0; i < items.size(); ++i)
-        EXPECT_EQ((LRESULT)i, SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i].c_str()))
-            << items[i];
-}
-
-// While it lives, this user may not set values under the machine's Run key, as for a standard user
-// on Windows; the owner can always put the DACL back.
-class RunKeyDenied {
-public:
-    RunKeyDenied()
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS)
-            return;
-        m_key.reset(key);
-        DWORD size = 0;
-        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
-        m_saved.resize(size);
-        HANDLE token = nullptr;
-        BYTE user[256], acl[256];
-        DWORD userSize = sizeof user;
-        SECURITY_DESCRIPTOR sd;
-        if (size == 0 || RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, m_saved.data(), &size) != ERROR_SUCCESS ||
-            !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-            return;
-        BOOL gotUser = GetTokenInformation(token, TokenUser, user, userSize, &userSize);
-        CloseHandle(token);
-        PSID sid = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
-        m_held = gotUser && InitializeAcl((PACL)acl, sizeof acl, ACL_REVISION) &&
-                 AddAccessDeniedAce((PACL)acl, ACL_REVISION, KEY_SET_VALUE, sid) &&
-                 AddAccessAllowedAce((PACL)acl, ACL_REVISION, KEY_ALL_ACCESS, sid) &&
-                 InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
-                 SetSecurityDescriptorDacl(&sd, TRUE, (PACL)acl, FALSE) &&
-                 RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+    for (int id = IDC_TEMPFILES; id <= IDC_CLEARONSTART; ++id) {
+        if (id != IDC_STATUS && id != IDC_CLEARNOW && id != IDC_MINUTES)
+            EXPECT_EQ(ticked.count(id) != 0, brisko.IsChecked(id)) << "box " << id;
     }
-    ~RunKeyDenied()
+}
+
+void Store(const std::array<int, 20>& flags, const std::string& minutes)
+{
+    ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, minutes)));
+}
+
+// While it lives, nobody may set values under the machine's Run key, as for a standard user on
+// Windows; the owner can always put the DACL back.
+class MachineRunKeyDenied {
+public:
+    explicit MachineRunKeyDenied(bool denied)
+    {
+        HKEY raw = nullptr;
+        PSECURITY_DESCRIPTOR deny = nullptr;
+        DWORD size = sizeof m_saved;
+        m_held = denied &&
+                 !RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                                READ_CONTROL | WRITE_DAC, &raw) &&
+                 (m_key.reset(raw), !RegGetKeySecurity(raw, DACL_SECURITY_INFORMATION, m_saved, &size)) &&
+                 ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                      &deny, nullptr) &&
+                 !RegSetKeySecurity(raw, DACL_SECURITY_INFORMATION, deny);
+        LocalFree(deny);
+    }
+    ~MachineRunKeyDenied()
     {
         if (m_held)
-            RegSetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, m_saved.data());
+            RegSetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, m_saved);
     }
-    RunKeyDenied(const RunKeyDenied&) = delete;
-    RunKeyDenied& operator=(const RunKeyDenied&) = delete;
-    bool Held() const { return m_held; }
+    MachineRunKeyDenied(const MachineRunKeyDenied&) = delete;
+    MachineRunKeyDenied& operator=(const MachineRunKeyDenied&) = delete;
+    bool m_held;
 
 private:
     ScopedKey m_key;
-    std::vector<BYTE> m_saved;
-    bool m_held = false;
+    BYTE m_saved[1024];
 };
-
-int FlagIn(const std::string& file, int index)
-{
-    return (int)((unsigned char)file[4 * index] | (unsigned char)file[4 * index + 1] << 8 |
-                 (unsigned char)file[4 * index + 2] << 16 | (unsigned)(unsigned char)file[4 * index + 3] << 24);
-}
 
 } // namespace
 
-TEST_F(BriskoTest, FirstStartShowsTheDefaults)
+TEST(App, FirstStartShowsTheDefaults)
 {
+    brisko::SharedStateGuard guard;
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
+    EXPECT_TRUE(IsWindowVisible(brisko.Window()));
     char caption[32] = "";
     GetWindowTextA(brisko.Window(), caption, sizeof caption);
     EXPECT_STREQ("Brisko", caption);
-    ExpectTicked(brisko, {1017, 1020, 1021, 1022, 1023, 1026});
-    ExpectListItems(brisko.Item(IDC_MINUTES), {"1", "5", "30", "60", "300", "600", "1200"});
+    ExpectTicked(brisko, kDefaultTicks);
+    // Wine carries only CB_GETLBTEXT's first character across processes: look each item up instead.
+    const char* const items[] = {"1", "5", "30", "60", "300", "600", "1200"};
+    EXPECT_EQ(7, SendMessageA(brisko.Item(IDC_MINUTES), CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(i, SendMessageA(brisko.Item(IDC_MINUTES), CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i]));
     EXPECT_EQ("5", brisko.Text(IDC_MINUTES));
-    EXPECT_EQ(BRISKO_URL, brisko.Status());
+    EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
     EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
     EXPECT_EQ("Clear internet temperory files", brisko.Text(IDC_TEMPFILES));
     EXPECT_EQ("Clear my favorite ", brisko.Text(IDC_FAVORITES));
     EXPECT_EQ("Clear telenet history", brisko.Text(IDC_TELNET));
-
     // The minutes list follows "Auto clear every" at once.
-    EXPECT_FALSE(brisko.IsEnabled(IDC_MINUTES));
-    brisko.Click(IDC_AUTOCLEAR);
-    EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
-    brisko.Click(IDC_AUTOCLEAR);
-    EXPECT_FALSE(brisko.IsEnabled(IDC_MINUTES));
+    for (bool enabled : {false, true, false}) {
+        EXPECT_EQ(enabled, brisko.IsEnabled(IDC_MINUTES));
+        brisko.Click(IDC_AUTOCLEAR);
+    }
     ASSERT_TRUE(brisko.End(Ending::CloseBox));
 }
 
-TEST_F(BriskoTest, ChangesSurviveARestartWhicheverWayItEnds)
+TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
 {
-    struct Round {
+    brisko::SharedStateGuard guard;
+    const struct {
         Ending how;
-        int tick;
-        int untick;
-    } rounds[] = {{Ending::CloseBox, IDC_RECYCLEBIN, IDC_COOKIES},
-                  {Ending::Escape, IDC_FINDFILES, IDC_TEMPFILES},
-                  {Ending::EnterOnCheckBox, IDC_NETHOOD, IDC_SYSTEMTEMP}};
-    std::set<int> ticked = {1017, 1020, 1021, 1022, 1023, 1026};
-    for (const Round& round : rounds) {
-        SCOPED_TRACE((int)round.how);
+        int tick, untick, minutes;
+        const char* shown;
+    } rounds[] = {{Ending::CloseBox, IDC_RECYCLEBIN, IDC_COOKIES, 2, "30"},
+                  {Ending::Escape, IDC_FINDFILES, IDC_TEMPFILES, 6, "1200"},
+                  {Ending::EnterOnCheckBox, IDC_NETHOOD, IDC_SYSTEMTEMP, 0, "1"}};
+    std::set<int> ticked = kDefaultTicks;
+    std::string shown = "5";
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(static_cast<int>(round.how));
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
         ExpectTicked(brisko, ticked);
+        EXPECT_EQ(shown, brisko.Text(IDC_MINUTES));
         brisko.Click(round.tick);
         brisko.Click(round.untick);
+        brisko.ChooseMinutes(round.minutes);
         ticked.insert(round.tick);
         ticked.erase(round.untick);
-        ASSERT_TRUE(brisko.HasTrayIcon());
+        shown = round.shown;
         ASSERT_TRUE(brisko.End(round.how));
-        std::string file = Settings();
-        ASSERT_EQ(84u + 1u, file.size());
-        EXPECT_EQ(std::string("\x01\x00\x00\x00"
-                              "5",
-                              5),
-                  file.substr(80));
-        EXPECT_EQ(ticked.count(1017) ? 1 : 0, FlagIn(file, kTempFiles));
-        EXPECT_EQ(ticked.count(1020) ? 1 : 0, FlagIn(file, kCookies));
+        const std::string file = ReadBytes(brisko::SettingsPath());
+        ASSERT_EQ(84 + shown.size(), file.size());
+        EXPECT_EQ(shown, file.substr(84));
+        EXPECT_EQ(static_cast<int>(shown.size()), brisko::StoredFlag(file, 20));
+        EXPECT_EQ(ticked.count(IDC_TEMPFILES), static_cast<size_t>(brisko::StoredFlag(file, 0)));
+        EXPECT_EQ(ticked.count(IDC_COOKIES), static_cast<size_t>(brisko::StoredFlag(file, 1)));
+        EXPECT_EQ(ticked.count(IDC_NETHOOD), static_cast<size_t>(brisko::StoredFlag(file, 14)));
     }
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start());
-    ExpectTicked(brisko, ticked);
-    EXPECT_EQ("5", brisko.Text(IDC_MINUTES));
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
 }
 
-TEST_F(BriskoTest, StoredValuesShowAsTheControlsAllow)
+// A stored flag beyond a box's states shows unticked and is stored as 0; the list shows the first
+// item that begins with the stored text, or nothing, and that is what is stored again.
+TEST(App, StoredValuesShowAsTheControlsAllow)
 {
-    std::array<int, 20> flags = brisko::NoSteps();
-    flags[kCookies] = 5;
-    flags[kTempFiles] = 1;
-    flags[kAutoClear] = 1;
-    Store(flags, "3");
-    {
+    brisko::SharedStateGuard guard;
+    const struct {
+        const char* stored;
+        const char* shown;
+    } cases[] = {{"3", "30"}, {"1", "1"}, {"12", "1200"}, {"7", ""}};
+    std::array<int, 20> flags = brisko::Ticked({1, 2, 3});
+    flags[1] = 5;
+    flags[2] = -1;
+    flags[brisko::kAutoClear] = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Store(flags, c.stored);
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
-        EXPECT_EQ("30", brisko.Text(IDC_MINUTES));
-        EXPECT_FALSE(brisko.IsChecked(IDC_COOKIES));
-        EXPECT_TRUE(brisko.IsChecked(IDC_TEMPFILES));
+        EXPECT_EQ(c.shown, brisko.Text(IDC_MINUTES));
+        ExpectTicked(brisko, {IDC_TEMPFILES, IDC_AUTOCLEAR});
         EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
         ASSERT_TRUE(brisko.End(Ending::Escape));
+        const std::string file = ReadBytes(brisko::SettingsPath());
+        EXPECT_EQ(c.shown, file.substr(84));
+        EXPECT_EQ(0, brisko::StoredFlag(file, 1));
+        EXPECT_EQ(0, brisko::StoredFlag(file, 2));
     }
-    std::string file = Settings();
-    ASSERT_EQ(84u + 2u, file.size());
-    EXPECT_EQ(0, FlagIn(file, kCookies));
-    EXPECT_EQ("30", file.substr(84));
-
-    // A text that begins no item leaves the list without a choice, and an empty text is stored.
-    Store(flags, "7");
-    {
-        Instance brisko;
-        ASSERT_TRUE(brisko.Start());
-        EXPECT_EQ("", brisko.Text(IDC_MINUTES));
-        ASSERT_TRUE(brisko.End(Ending::Escape));
-    }
-    EXPECT_EQ(84u, Settings().size());
 }
 
-TEST_F(BriskoTest, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
+TEST(App, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
 {
+    brisko::SharedStateGuard guard;
+    {
+        Instance brisko;
+        ASSERT_TRUE(brisko.Start("Hide")); // only a lower-case "h" hides
+        Sleep(500);
+        EXPECT_TRUE(IsWindowVisible(brisko.Window()));
+        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    }
     Instance brisko;
     ASSERT_TRUE(brisko.Start("hide"));
     HWND window = brisko.Window();
     // Not yet shown and already hidden look alike: the hide must also last.
-    ASSERT_TRUE(brisko.WaitFor([&] { return !IsWindowVisible(window); }, 5000));
-    Sleep(300);
+    Sleep(500);
     ASSERT_FALSE(IsWindowVisible(window));
-    EXPECT_TRUE(brisko.HasTrayIcon());
-
     const struct {
         WPARAM id;
         LPARAM mouse;
-    } ignored[] = {{101, WM_RBUTTONDOWN},
-                   {101, WM_LBUTTONUP},
-                   {101, WM_LBUTTONDBLCLK},
-                   {101, WM_MOUSEMOVE},
-                   {100, WM_LBUTTONDOWN}};
+    } ignored[] = {{101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {100, WM_LBUTTONDOWN}};
     for (const auto& press : ignored) {
         brisko.Send(WM_USER + 101, press.id, press.mouse);
         EXPECT_FALSE(IsWindowVisible(window)) << press.id << " " << press.mouse;
     }
     brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
     EXPECT_TRUE(IsWindowVisible(window));
-
     // "Hide to task bar" hides it again; the process and its icon live on.
     brisko.Click(IDC_HIDE);
     EXPECT_FALSE(IsWindowVisible(window));
-    EXPECT_TRUE(brisko.Running());
     EXPECT_TRUE(brisko.HasTrayIcon());
     brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
     EXPECT_TRUE(IsWindowVisible(window));
-
     ASSERT_TRUE(brisko.End(Ending::CloseBox));
     EXPECT_FALSE(brisko.HasTrayIcon());
 }
 
-TEST_F(BriskoTest, OnlyALowerCaseHStartsHidden)
+TEST(App, StartupBoxWritesTheMachineEntryOrElseTheUsers)
 {
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start("Hide"));
-    Sleep(500);
-    EXPECT_TRUE(IsWindowVisible(brisko.Window()));
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
-}
-
-TEST_F(BriskoTest, StartupBoxWritesTheMachineEntryOrElseTheUsers)
-{
+    brisko::SharedStateGuard guard;
     for (bool machineDenied : {false, true}) {
         SCOPED_TRACE(machineDenied ? "HKLM denied" : "HKLM writable");
-        std::unique_ptr<RunKeyDenied> denied(machineDenied ? new RunKeyDenied : nullptr);
-        if (denied) {
-            ASSERT_TRUE(denied->Held());
-        }
-        HKEY written = machineDenied ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-        HKEY spared = machineDenied ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        MachineRunKeyDenied denied(machineDenied);
+        ASSERT_EQ(machineDenied, denied.m_held);
+        const HKEY written = machineDenied ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        const HKEY spared = machineDenied ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
         brisko.Click(IDC_AUTOSTART);
-        std::string value = RunValue(written);
-        EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), value.c_str())) << value;
-        EXPECT_EQ("<none>", RunValue(spared));
+        EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), brisko::RunValue(written).c_str()))
+            << brisko::RunValue(written);
+        EXPECT_EQ("<none>", brisko::RunValue(spared));
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_EQ("<none>", RunValue(written));
+        EXPECT_EQ("<none>", brisko::RunValue(written));
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_NE("<none>", RunValue(written));
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
-        EXPECT_EQ(1, FlagIn(Settings(), kAutoStart));
-        DeleteRunValue();
+        EXPECT_NE("<none>", brisko::RunValue(written));
+        EXPECT_EQ(1, brisko::StoredFlag(ReadBytes(brisko::SettingsPath()), brisko::kAutoStart));
+        brisko::DeleteRunValues();
         DeleteFileA(brisko::SettingsPath().c_str());
     }
 }
 
-TEST_F(BriskoTest, TimerCleansOnlyWhileAutoClearIsTicked)
+// The timer and the start cleaning with no step ticked: "Finished!" tells that a run happened.
+TEST(App, CleansOnTheTimerWhileAutoClearIsTickedAndAtStartWhenAsked)
 {
-    Store(brisko::NoSteps(), "5");
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start());
-    brisko.Send(WM_TIMER, 100);
-    EXPECT_EQ(BRISKO_URL, brisko.Status());
-    brisko.Click(IDC_AUTOCLEAR);
-    brisko.Send(WM_TIMER, 100);
-    EXPECT_EQ("Finished!", brisko.Status());
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
-}
-
-TEST_F(BriskoTest, ClearOnStartShowsFinishedAtTheFirstLook)
-{
-    std::array<int, 20> flags = brisko::NoSteps();
-    flags[kClearOnStart] = 1;
+    brisko::SharedStateGuard guard;
+    {
+        Store(brisko::Ticked(), "5");
+        Instance brisko;
+        ASSERT_TRUE(brisko.Start());
+        brisko.Send(WM_TIMER, 100);
+        EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
+        brisko.Click(IDC_AUTOCLEAR);
+        brisko.Send(WM_TIMER, 100);
+        EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
+        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    }
+    std::array<int, 20> flags = brisko::Ticked();
+    flags[brisko::kClearOnStart] = 1;
     Store(flags, "5");
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
-    EXPECT_EQ("Finished!", brisko.Status());
+    EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
     EXPECT_TRUE(brisko.IsChecked(IDC_CLEARONSTART));
     ASSERT_TRUE(brisko.End(Ending::CloseBox));
 }
 
-TEST_F(BriskoTest, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindow)
+TEST(App, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindow)
 {
+    brisko::SharedStateGuard guard;
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
     HWND main = brisko.Window();
@@ -288,9 +256,8 @@ TEST_F(BriskoTest, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindo
     for (WPARAM command : {16, 31}) {
         SCOPED_TRACE(command);
         PostMessageA(main, WM_SYSCOMMAND, command, 0);
-        HWND about = brisko.FindOwnWindow("About Brisko", 5000);
+        HWND about = brisko.FindDialog("About Brisko", 5000);
         ASSERT_NE(nullptr, about);
-        EXPECT_TRUE(brisko.WaitFor([&] { return IsWindowVisible(about) != FALSE; }, 5000));
         EXPECT_EQ(main, GetWindow(about, GW_OWNER));
         EXPECT_FALSE(IsWindowEnabled(main));
         SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
@@ -299,9 +266,42 @@ TEST_F(BriskoTest, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindo
         EXPECT_EQ(main, GetForegroundWindow());
     }
     PostMessageA(main, WM_SYSCOMMAND, 32, 0);
-    EXPECT_EQ(nullptr, brisko.FindOwnWindow("About Brisko", 1000));
-    EXPECT_TRUE(IsWindowEnabled(main));
+    EXPECT_EQ(nullptr, brisko.FindDialog("About Brisko", 1000));
     // The main dialog's own loop goes on: Escape ends it and the settings are saved.
     ASSERT_TRUE(brisko.End(Ending::Escape));
-    EXPECT_EQ(0, FlagIn(Settings(), kCookies));
+    EXPECT_EQ(0, brisko::StoredFlag(ReadBytes(brisko::SettingsPath()), 1));
+}
+
+// In real minutes, so it runs apart (e2e_app_timer): a choice restarts the timer, and a stored text
+// that gives no number starts none until a choice is made.
+TEST(App, RealTimeChoosingAnItemRestartsOrStartsTheAutoClearTimer)
+{
+    brisko::SharedStateGuard guard;
+    std::array<int, 20> flags = brisko::Ticked();
+    flags[brisko::kAutoClear] = 1;
+    // Two instances side by side: each reads the file only while it starts.
+    Store(flags, "1");
+    Instance restarted;
+    ASSERT_TRUE(restarted.Start());
+    const DWORD t0 = GetTickCount();
+    Store(flags, "7");
+    Instance unstarted;
+    ASSERT_TRUE(unstarted.Start());
+    const auto at = [&](DWORD seconds) {
+        const DWORD elapsed = GetTickCount() - t0;
+        Sleep(elapsed < seconds * 1000 ? seconds * 1000 - elapsed : 0);
+    };
+    // The first timer would fire 60 s after the start; choosing "1" at 15 s moves that to 75 s.
+    at(15);
+    restarted.ChooseMinutes(0);
+    at(66);
+    EXPECT_EQ(BRISKO_URL, restarted.Text(IDC_STATUS));
+    EXPECT_EQ(BRISKO_URL, unstarted.Text(IDC_STATUS));
+    unstarted.ChooseMinutes(0);
+    const DWORD chosen = GetTickCount();
+    EXPECT_TRUE(restarted.WaitFor([&] { return restarted.Text(IDC_STATUS) == "Finished!"; }, 25000));
+    EXPECT_TRUE(unstarted.WaitFor([&] { return unstarted.Text(IDC_STATUS) == "Finished!"; }, 75000));
+    EXPECT_GE(GetTickCount() - chosen, 59000u);
+    EXPECT_TRUE(restarted.End(Ending::CloseBox));
+    EXPECT_TRUE(unstarted.End(Ending::CloseBox));
 }

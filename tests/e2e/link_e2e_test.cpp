@@ -1,192 +1,127 @@
 // The link at the foot of the real Brisko window, driven from a second process.
-#include "support/brisko_driver.h"
-
 #include "res/resource.h"
+#include "tests/support/brisko_driver.h"
+#include "tests/support/trace_kit.h"
 
 #include <gtest/gtest.h>
-
 #include <commctrl.h>
+#include <shlwapi.h>
 
-#include <string>
+#include <algorithm>
 
 using brisko::Ending;
 using brisko::Instance;
 
 namespace {
 
-// Memory inside Brisko's process: tooltip messages carry pointers, which Wine passes on as they are.
-class RemoteBlock {
-public:
-    RemoteBlock(DWORD processId, size_t size)
-        : m_hProcess(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId)),
-          m_p(m_hProcess ? ::VirtualAllocEx(m_hProcess, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
-                         : nullptr)
-    {
-    }
-    ~RemoteBlock()
-    {
-        if (m_p != nullptr)
-            ::VirtualFreeEx(m_hProcess, m_p, 0, MEM_RELEASE);
-        if (m_hProcess != nullptr)
-            ::CloseHandle(m_hProcess);
-    }
-    RemoteBlock(const RemoteBlock&) = delete;
-    RemoteBlock& operator=(const RemoteBlock&) = delete;
-
-    char* Address() const { return static_cast<char*>(m_p); }
-    bool Write(size_t offset, const void* data, size_t size) const
-    {
-        return ::WriteProcessMemory(m_hProcess, Address() + offset, data, size, nullptr) != FALSE;
-    }
-    bool Read(size_t offset, void* data, size_t size) const
-    {
-        return ::ReadProcessMemory(m_hProcess, Address() + offset, data, size, nullptr) != FALSE;
-    }
-
-private:
-    HANDLE m_hProcess;
-    void* m_p;
-};
-
-struct ToolText {
-    bool found;
-    std::string text;
-};
-
+// The tooltip's text for tool 1 of the link, asked of each tooltip window of the process. Tooltip
+// messages carry pointers, which Wine passes on as they are: the record lives in Brisko's memory.
 struct ToolSearch {
     DWORD processId;
     HWND link;
-    ToolText result;
+    std::string text;
 };
 
-// Asks one tooltip window of the process for tool 1 of the link.
 BOOL CALLBACK AskTooltip(HWND hWnd, LPARAM lParam)
 {
     auto* s = reinterpret_cast<ToolSearch*>(lParam);
     DWORD owner = 0;
+    char cls[32] = "", text[512] = "";
     ::GetWindowThreadProcessId(hWnd, &owner);
-    char className[32] = "";
-    ::GetClassNameA(hWnd, className, sizeof className);
-    if (owner != s->processId || lstrcmpiA(className, TOOLTIPS_CLASSA) != 0)
+    ::GetClassNameA(hWnd, cls, sizeof cls);
+    if (owner != s->processId || lstrcmpiA(cls, TOOLTIPS_CLASSA))
         return TRUE;
-    const size_t textOffset = sizeof(TTTOOLINFOA), textSize = 512;
-    RemoteBlock block(s->processId, textOffset + textSize);
-    if (block.Address() == nullptr)
-        return TRUE;
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
+    char* block = static_cast<char*>(::VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOA) + sizeof text,
+                                                      MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     TTTOOLINFOA tool = {};
     tool.cbSize = TTTOOLINFOA_V1_SIZE;
     tool.hwnd = s->link;
     tool.uId = 1;
-    tool.lpszText = block.Address() + textOffset;
-    char text[textSize] = "";
-    if (!block.Write(0, &tool, sizeof tool) || !block.Write(textOffset, text, sizeof text))
-        return TRUE;
-    if (!::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block.Address())))
-        return TRUE;
-    block.Read(textOffset, text, sizeof text - 1);
-    s->result = {true, text};
-    return FALSE;
+    tool.lpszText = block + sizeof tool;
+    if (block && ::WriteProcessMemory(process, block, &tool, sizeof tool, nullptr) &&
+        ::WriteProcessMemory(process, tool.lpszText, text, sizeof text, nullptr) &&
+        ::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block)) &&
+        ::ReadProcessMemory(process, tool.lpszText, text, sizeof text - 1, nullptr))
+        s->text = text;
+    if (block)
+        ::VirtualFreeEx(process, block, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    return s->text.empty();
 }
 
-ToolText LinkToolText(const Instance& brisko, HWND link)
-{
-    ToolSearch search = {brisko.ProcessId(), link, {false, ""}};
-    ::EnumWindows(AskTooltip, reinterpret_cast<LPARAM>(&search));
-    return search.result;
-}
-
-struct Box {
-    HWND hWnd;
-    std::string title;
-    std::string text;
-};
-
-struct BoxSearch {
-    DWORD processId;
-    HWND main;
-    Box box;
-};
-
-// A message box of the process: a dialog other than the main window, with a text of its own.
-BOOL CALLBACK CheckForBox(HWND hWnd, LPARAM lParam)
-{
-    auto* s = reinterpret_cast<BoxSearch*>(lParam);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(hWnd, &owner);
-    char className[16] = "";
-    ::GetClassNameA(hWnd, className, sizeof className);
-    if (owner != s->processId || hWnd == s->main || lstrcmpA(className, "#32770") != 0 || !::IsWindowVisible(hWnd))
-        return TRUE;
-    char text[512] = "";
-    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        ::GetClassNameA(child, className, sizeof className);
-        if (lstrcmpiA(className, "Static") == 0 && ::GetWindowTextA(child, text, sizeof text) > 0)
-            s->box.text = text;
+// A ".htm" association whose open command is link_tool, for as long as it lives.
+class HtmAssociation {
+public:
+    HtmAssociation()
+    {
+        std::string tool = "Y:\\" LINK_TOOL_IN_BUILD;
+        for (char& c : tool)
+            c = c == '/' ? '\\' : c;
+        trace_kit::SetString(HKEY_CLASSES_ROOT, ".htm", "", "BriskoLinkTest.Document");
+        trace_kit::SetString(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document\\shell\\open\\command", "",
+                             "\"" + tool + "\" -first \"%1\" -second %1");
     }
-    ::GetWindowTextA(hWnd, text, sizeof text);
-    s->box.title = text;
-    s->box.hWnd = hWnd;
-    return FALSE;
-}
+    ~HtmAssociation()
+    {
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, ".htm");
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document");
+    }
+    HtmAssociation(const HtmAssociation&) = delete;
+    HtmAssociation& operator=(const HtmAssociation&) = delete;
+};
 
-Box FindMessageBox(const Instance& brisko, DWORD timeoutMs)
+void ClickLink(const Instance& brisko)
 {
-    BoxSearch search = {brisko.ProcessId(), brisko.Window(), {nullptr, "", ""}};
-    brisko.WaitFor(
-        [&] {
-            ::EnumWindows(CheckForBox, reinterpret_cast<LPARAM>(&search));
-            return search.box.hWnd != nullptr;
-        },
-        timeoutMs);
-    return search.box;
+    ::PostMessageA(brisko.Item(IDC_LINK), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageA(brisko.Item(IDC_LINK), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
 } // namespace
 
 TEST(Link, TooltipHoldsTheAddressTheLabelShows)
 {
+    brisko::SharedStateGuard guard;
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
-    // On a session's first start the window can be found before its initialisation has run.
-    HWND link = nullptr;
-    ToolText tool = {false, ""};
-    EXPECT_TRUE(brisko.WaitFor(
-        [&] {
-            link = brisko.Item(IDC_LINK);
-            tool = link ? LinkToolText(brisko, link) : ToolText{false, ""};
-            return tool.found;
-        },
-        10000));
-    ASSERT_NE(nullptr, link);
+    ToolSearch search = {brisko.ProcessId(), brisko.Item(IDC_LINK), ""};
+    brisko.WaitFor([&] { return !::EnumWindows(AskTooltip, reinterpret_cast<LPARAM>(&search)); }, 5000);
+    EXPECT_EQ(BRISKO_URL, search.text);
     EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
-    EXPECT_NE(0, ::GetWindowLongA(link, GWL_STYLE) & SS_NOTIFY);
-    EXPECT_EQ(BRISKO_URL, tool.text);
     EXPECT_TRUE(brisko.End(Ending::CloseBox));
 }
 
+// The shell opens nothing here: the click explains why, under the program's title, and goes on.
 TEST(Link, ClickWithoutABrowserExplainsItAndTheWindowCarriesOn)
 {
+    brisko::SharedStateGuard guard;
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
-    HWND link = nullptr;
-    EXPECT_TRUE(brisko.WaitFor(
-        [&] {
-            link = brisko.Item(IDC_LINK);
-            return link != nullptr && (::GetWindowLongA(link, GWL_STYLE) & SS_NOTIFY) != 0;
-        },
-        10000));
-    ASSERT_NE(nullptr, link);
-    ::PostMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    ::PostMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-
-    Box box = FindMessageBox(brisko, 15000);
-    ASSERT_NE(nullptr, box.hWnd) << "no message box";
-    EXPECT_EQ("Brisko", box.title);
+    ClickLink(brisko);
+    HWND box = brisko.FindDialog("Brisko", 15000);
+    ASSERT_NE(nullptr, box) << "no message box";
     EXPECT_EQ("Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.",
-              box.text);
-    ::SendMessageA(::GetDlgItem(box.hWnd, IDOK), BM_CLICK, 0, 0);
-    EXPECT_TRUE(brisko.WaitFor([&] { return !::IsWindow(box.hWnd); }, 5000));
-
-    EXPECT_TRUE(brisko.Running());
+              brisko::DialogText(box));
+    ::SendMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(brisko.WaitFor([&] { return !::IsWindow(box); }, 5000));
     EXPECT_TRUE(brisko.End(Ending::CloseBox));
+}
+
+// Then the ".htm" association's command is started, cut at its quoted "%1", with the address.
+TEST(Link, ClickStartsTheHtmAssociationsCommandWithTheAddress)
+{
+    brisko::SharedStateGuard guard;
+    HtmAssociation association;
+    const std::string log = trace_kit::TempFolder() + "\\brisko-link.log";
+    ::DeleteFileA(log.c_str());
+    ::SetEnvironmentVariableA("BRISKO_LINK_LOG", log.c_str());
+    Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    ClickLink(brisko);
+    EXPECT_TRUE(brisko.WaitFor([&] { return trace_kit::Exists(log); }, 15000));
+    const std::string line = trace_kit::ReadBytes(log);
+    EXPECT_EQ("\" -first  " BRISKO_URL, line.substr(std::min(line.size(), line.find('"', 1)))) << line;
+    EXPECT_EQ(nullptr, brisko.FindDialog("Brisko", 500));
+    EXPECT_TRUE(brisko.End(Ending::CloseBox));
+    ::DeleteFileA(log.c_str());
 }

@@ -2,6 +2,7 @@
 // what the installer puts where, Brisko starting from there, and an uninstall that removes the
 // program, its entries and what Brisko itself left (start-up values, settings file) and nothing else.
 #include "tests/support/brisko_driver.h"
+#include "tests/support/trace_kit.h"
 
 #include "res/resource.h"
 
@@ -207,19 +208,19 @@ TEST_F(Installer, ProgramRunsFromProgramFiles)
 
 TEST_F(Installer, UninstallRemovesWhatBriskoLeftAndNothingElse)
 {
-    ASSERT_TRUE(brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::NoSteps(), "5")));
+    ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::Ticked(), "5")));
     const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     for (HKEY root : roots)
         ASSERT_TRUE(WriteString(kRunKey, "Brisko", "\"" + InstallDir() + "\\Brisko.exe\" hide", root));
     std::string virtualDir = VirtualSettingsPath().substr(0, VirtualSettingsPath().rfind('\\'));
     int made = ::SHCreateDirectoryExA(nullptr, virtualDir.c_str(), nullptr);
     ASSERT_TRUE(made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS) << virtualDir;
-    ASSERT_TRUE(brisko::WriteBytes(VirtualSettingsPath(), "virtualised"));
+    ASSERT_TRUE(trace_kit::WriteBytes(VirtualSettingsPath(), "virtualised"));
     // Canaries: a value beside each Run value, files beside the settings file and beside its copy.
     for (HKEY root : roots)
         ASSERT_TRUE(WriteString(kRunKey, "BriskoCanary", "canary.exe", root));
-    ASSERT_TRUE(brisko::WriteBytes(Canary(brisko::SettingsPath()), "canary"));
-    ASSERT_TRUE(brisko::WriteBytes(Canary(VirtualSettingsPath()), "canary"));
+    ASSERT_TRUE(trace_kit::WriteBytes(Canary(brisko::SettingsPath()), "canary"));
+    ASSERT_TRUE(trace_kit::WriteBytes(Canary(VirtualSettingsPath()), "canary"));
 
     Uninstall();
 

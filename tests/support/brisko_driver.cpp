@@ -1,146 +1,167 @@
 // The e2e driver: one Brisko process per Instance, found and driven by its window.
 #include "tests/support/brisko_driver.h"
 
+#include "framework/scoped_win.h"
 #include "res/resource.h"
+#include "tests/support/trace_kit.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
-#include <cstdint>
+#include <cstring>
 
 namespace brisko {
 
 namespace {
 
-struct FindContext {
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// The build tree is drive Y: inside the sandbox.
+std::string InBuild(const char* relative)
+{
+    std::string path = std::string("Y:\\") + relative;
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    return path;
+}
+
+struct Search {
     DWORD processId;
+    HWND except;
     const char* caption;
+    bool visible;
     HWND found;
 };
 
 BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
 {
-    FindContext* ctx = reinterpret_cast<FindContext*>(lParam);
+    Search* s = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
+    char cls[16] = "", caption[64] = "";
     ::GetWindowThreadProcessId(hWnd, &pid);
-    char cls[32] = "", caption[64] = "";
     ::GetClassNameA(hWnd, cls, sizeof cls);
     ::GetWindowTextA(hWnd, caption, sizeof caption);
-    if (pid == ctx->processId && lstrcmpA(cls, "#32770") == 0 && lstrcmpA(caption, ctx->caption) == 0) {
-        ctx->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void AppendLe32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back((char)(value >> shift));
+    if (pid != s->processId || hWnd == s->except || std::strcmp(cls, "#32770") || std::strcmp(caption, s->caption) ||
+        (s->visible && !::IsWindowVisible(hWnd)))
+        return TRUE;
+    s->found = hWnd;
+    return FALSE;
 }
 
 } // namespace
 
-std::string ExePath()
-{
-    // The build tree is drive Y: inside the sandbox.
-    std::string path = "Y:\\" BRISKO_EXE_IN_BUILD;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
+std::string ExePath() { return InBuild(BRISKO_EXE_IN_BUILD); }
 
-std::string SettingsPath()
+std::string SettingsPath() { return trace_kit::SystemFolder() + "bri.sko"; }
+
+std::array<int, 20> Ticked(std::initializer_list<int> steps)
 {
-    char system[MAX_PATH];
-    UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
-    return std::string(system, length < MAX_PATH ? length : 0) + "bri.sko";
+    std::array<int, 20> flags = {};
+    for (int step : steps)
+        flags[step - 1] = 1;
+    return flags;
 }
 
 std::string SettingsBytes(const std::array<int, 20>& flags, const std::string& minutes)
 {
     std::string bytes;
-    for (int flag : flags)
-        AppendLe32(bytes, (std::uint32_t)flag);
-    AppendLe32(bytes, (std::uint32_t)minutes.size());
+    for (int i = 0; i <= 20; ++i) {
+        const DWORD value = i < 20 ? static_cast<DWORD>(flags[i]) : static_cast<DWORD>(minutes.size());
+        bytes.append(reinterpret_cast<const char*>(&value), 4);
+    }
     return bytes + minutes;
 }
 
-std::array<int, 20> NoSteps() { return {}; }
-
-bool ReadBytes(const std::string& path, std::string& bytes)
+int StoredFlag(const std::string& file, int index)
 {
-    bytes.clear();
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    char buffer[512];
-    DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    ::CloseHandle(h);
-    return true;
+    int value = -1;
+    if (file.size() >= 4u * index + 4)
+        std::memcpy(&value, file.data() + 4 * index, 4);
+    return value;
 }
 
-bool WriteBytes(const std::string& path, const std::string& bytes)
+std::string RunValue(HKEY root)
 {
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    char data[512] = "";
+    DWORD size = sizeof data - 1, type = 0;
+    if (SHGetValueA(root, kRunKey, "Brisko", &type, data, &size) != ERROR_SUCCESS)
+        return "<none>";
+    return type == REG_SZ && size == std::strlen(data) + 1 ? data : "<not one REG_SZ string>";
+}
+
+void DeleteRunValues()
+{
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        SHDeleteValueA(root, kRunKey, "Brisko");
+}
+
+SharedStateGuard::SharedStateGuard() : m_settings(trace_kit::ReadBytes(SettingsPath()))
+{
+    ::DeleteFileA(SettingsPath().c_str());
+    DeleteRunValues();
+}
+
+SharedStateGuard::~SharedStateGuard()
+{
+    DeleteRunValues();
+    ::DeleteFileA(SettingsPath().c_str());
+    if (m_settings != "<missing>")
+        trace_kit::WriteBytes(SettingsPath(), m_settings);
+}
+
+bool RunKit(const std::string& args, std::string& output)
+{
+    output.clear();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
         return false;
-    DWORD written = 0;
-    BOOL ok = ::WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    ::CloseHandle(h);
-    return ok && written == bytes.size();
+    ScopedFile reader(readEnd), writer(writeEnd);
+    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writer.get();
+    PROCESS_INFORMATION pi = {};
+    std::string line = "\"" + InBuild(TRACE_KIT_IN_BUILD) + "\" " + args;
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    ScopedFile process(pi.hProcess), thread(pi.hThread);
+    writer = ScopedFile(nullptr); // the child's exit then ends the reading
+    char buffer[4096];
+    DWORD got = 0, code = 1;
+    while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        output.append(buffer, got);
+    return ::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0 && ::GetExitCodeProcess(pi.hProcess, &code) &&
+           code == 0;
 }
 
 Instance::~Instance()
 {
-    if (Running()) {
+    if (Running())
         ::TerminateProcess(m_pi.hProcess, 1);
+    if (m_pi.hProcess)
         ::WaitForSingleObject(m_pi.hProcess, 5000);
-    }
-    Release();
-}
-
-void Instance::Release()
-{
-    if (m_pi.hProcess != nullptr)
-        ::CloseHandle(m_pi.hProcess);
-    if (m_pi.hThread != nullptr)
-        ::CloseHandle(m_pi.hThread);
-    m_pi = {};
-    m_hWnd = nullptr;
+    ScopedFile process(m_pi.hProcess), thread(m_pi.hThread);
 }
 
 bool Instance::Start(const std::string& args, DWORD timeoutMs)
 {
-    if (Running())
+    if (m_pi.hProcess)
         return false;
-    Release();
-    std::string exe = ExePath();
-    std::string command = "\"" + exe + "\"";
-    if (!args.empty())
-        command += " " + args;
+    const std::string exe = ExePath();
+    std::string command = "\"" + exe + "\" " + args;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     if (!::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         return false;
-    FindContext ctx = {m_pi.dwProcessId, "Brisko", nullptr};
-    bool found = WaitFor(
-        [&] {
-            ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&ctx));
-            return ctx.found != nullptr || !Running();
-        },
-        timeoutMs);
-    if (!found || ctx.found == nullptr)
-        return false;
-    m_hWnd = ctx.found;
-    // The window is found while it is still being initialised, and Wine may call the process idle
-    // before that ends. The tray icon is the last thing initialisation adds.
-    if (::WaitForInputIdle(m_pi.hProcess, timeoutMs) != 0 || !WaitFor([&] { return HasTrayIcon(); }, timeoutMs))
-        return false;
+    Search search = {m_pi.dwProcessId, nullptr, "Brisko", false, nullptr};
+    WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)) || !Running(); }, timeoutMs);
+    m_hWnd = search.found;
+    // Wine may call the process idle before initialisation ends; the tray icon is its last act.
     DWORD_PTR result = 0;
-    return ::SendMessageTimeoutA(m_hWnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+    return m_hWnd && WaitFor([&] { return HasTrayIcon(); }, timeoutMs) &&
+           ::SendMessageTimeoutA(m_hWnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result);
 }
 
 void Instance::Click(int id) const { ::SendMessageA(Item(id), BM_CLICK, 0, 0); }
@@ -150,17 +171,14 @@ bool Instance::IsChecked(int id) const { return ::SendMessageA(Item(id), BM_GETC
 std::string Instance::Text(int id) const
 {
     char text[256] = "";
-    ::SendMessageA(Item(id), WM_GETTEXT, sizeof text, (LPARAM)text);
+    ::SendMessageA(Item(id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
-std::string Instance::Status() const { return Text(IDC_STATUS); }
-
 void Instance::ChooseMinutes(int index) const
 {
-    HWND combo = Item(IDC_MINUTES);
-    ::SendMessageA(combo, CB_SETCURSEL, (WPARAM)index, 0);
-    Send(WM_COMMAND, MAKEWPARAM(IDC_MINUTES, CBN_SELCHANGE), (LPARAM)combo);
+    ::SendMessageA(Item(IDC_MINUTES), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    Send(WM_COMMAND, MAKEWPARAM(IDC_MINUTES, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(IDC_MINUTES)));
 }
 
 LRESULT Instance::Send(UINT message, WPARAM wParam, LPARAM lParam) const
@@ -177,42 +195,34 @@ bool Instance::HasTrayIcon() const
     return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
-HWND Instance::FindOwnWindow(const char* caption, DWORD timeoutMs) const
+HWND Instance::FindDialog(const char* caption, DWORD timeoutMs) const
 {
-    FindContext ctx = {m_pi.dwProcessId, caption, nullptr};
-    WaitFor(
-        [&] {
-            ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&ctx));
-            return ctx.found != nullptr;
-        },
-        timeoutMs);
-    return ctx.found;
+    Search search = {m_pi.dwProcessId, m_hWnd, caption, true, nullptr};
+    WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)); }, timeoutMs);
+    return search.found;
 }
 
 bool Instance::End(Ending how, DWORD timeoutMs)
 {
-    switch (how) {
-    case Ending::CloseBox:
+    if (how == Ending::CloseBox)
         ::PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-        break;
-    case Ending::Escape:
-        ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, VK_ESCAPE, 0);
-        break;
-    case Ending::EnterOnCheckBox:
-        ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, VK_RETURN, 0);
-        break;
+    else
+        ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, how == Ending::Escape ? VK_ESCAPE : VK_RETURN, 0);
+    return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool Instance::Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
+
+std::string DialogText(HWND dialog)
+{
+    std::string text;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char cls[16] = "", part[512] = "";
+        ::GetClassNameA(child, cls, sizeof cls);
+        if (!lstrcmpiA(cls, "Static") && ::GetWindowTextA(child, part, sizeof part) > 0)
+            text += (text.empty() ? "" : "\n") + std::string(part);
     }
-    return WaitForExit(timeoutMs);
-}
-
-bool Instance::WaitForExit(DWORD timeoutMs)
-{
-    return m_pi.hProcess != nullptr && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
-}
-
-bool Instance::Running() const
-{
-    return m_pi.hProcess != nullptr && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
+    return text;
 }
 
 } // namespace brisko

@@ -5,20 +5,36 @@
 #include <windows.h>
 
 #include <array>
+#include <initializer_list>
 #include <string>
 
 namespace brisko {
 
-// Brisko.exe of this build tree, as the sandbox sees it.
-std::string ExePath();
-// The settings file Brisko reads and writes: the system directory path with "bri.sko" joined on.
+std::string ExePath(); // Brisko.exe of this build tree, as the sandbox sees it
 std::string SettingsPath();
-// The settings record's bytes: twenty flags in file order, the length and the minutes text.
+// Stored flags: steps 1 to 17 at 0 to 16, then start-up entry, auto clear and clear on start.
+enum { kAutoStart = 17, kAutoClear = 18, kClearOnStart = 19 };
+std::array<int, 20> Ticked(std::initializer_list<int> steps = {});
 std::string SettingsBytes(const std::array<int, 20>& flags, const std::string& minutes);
-// The twenty stored flags with every cleaning step off: a run then deletes nothing.
-std::array<int, 20> NoSteps();
-bool ReadBytes(const std::string& path, std::string& bytes);
-bool WriteBytes(const std::string& path, const std::string& bytes);
+int StoredFlag(const std::string& file, int index);
+// The "Brisko" value under the hive's Run key, or "<none>".
+std::string RunValue(HKEY root);
+// A run of a fresh trace_kit.exe with the arguments: whether it exited with 0, and what it printed.
+bool RunKit(const std::string& args, std::string& output);
+
+// Brisko instances share the settings file and the Run values: each test starts without them, and
+// what was there before comes back at the end.
+class SharedStateGuard {
+public:
+    SharedStateGuard();
+    ~SharedStateGuard();
+    SharedStateGuard(const SharedStateGuard&) = delete;
+    SharedStateGuard& operator=(const SharedStateGuard&) = delete;
+
+private:
+    std::string m_settings;
+};
+void DeleteRunValues();
 
 // How a user ends the program.
 enum class Ending { CloseBox, Escape, EnterOnCheckBox };
@@ -30,48 +46,42 @@ public:
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
-    // Starts Brisko with the arguments and waits until its main window is initialised (its tray
-    // icon is in) and answers messages. The window may still be about to show itself.
+    // Starts Brisko and waits until its initialisation has ended (its tray icon is in).
     bool Start(const std::string& args = "", DWORD timeoutMs = 30000);
     HWND Window() const { return m_hWnd; }
     DWORD ProcessId() const { return m_pi.dwProcessId; }
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
 
-    // A click as the mouse gives it; returns when the handler has run.
-    void Click(int id) const;
+    void Click(int id) const; // returns when the handler has run
     bool IsChecked(int id) const;
     bool IsEnabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
     std::string Text(int id) const;
-    std::string Status() const;
-    // Picks the list item at the index and notifies the dialog, as choosing with the mouse does.
+    // Picks the list item and notifies the dialog, as choosing with the mouse does.
     void ChooseMinutes(int index) const;
-    // The window's message, sent and answered (WM_TIMER, the tray callback ...).
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-    // Whether the shell knows the tray icon of this window (NIM_MODIFY on it succeeds).
-    bool HasTrayIcon() const;
-    // A top-level window of this process with the caption, waited for.
-    HWND FindOwnWindow(const char* caption, DWORD timeoutMs) const;
-    // Polls until the predicate holds or the time is up.
+    bool HasTrayIcon() const; // the shell knows it (NIM_MODIFY on it succeeds)
+    // A visible dialog of this process other than the main window, with the caption; waited for.
+    HWND FindDialog(const char* caption, DWORD timeoutMs) const;
     template <typename F> bool WaitFor(F predicate, DWORD timeoutMs) const
     {
-        for (DWORD waited = 0;; waited += 20) {
-            if (predicate())
-                return true;
+        for (DWORD waited = 0; !predicate(); waited += 20) {
             if (waited >= timeoutMs)
                 return false;
             ::Sleep(20);
         }
+        return true;
     }
 
     // Ends Brisko the way a user does and waits for the process to exit.
     bool End(Ending how, DWORD timeoutMs = 15000);
-    bool WaitForExit(DWORD timeoutMs);
     bool Running() const;
 
 private:
     PROCESS_INFORMATION m_pi = {};
     HWND m_hWnd = nullptr;
-    void Release();
 };
+
+// The text of a dialog's static controls, joined by newlines.
+std::string DialogText(HWND dialog);
 
 } // namespace brisko

@@ -2,7 +2,6 @@
 #include "tests/support/trace_kit.h"
 
 #include "framework/scoped_win.h"
-#include "tests/support/trace_kit_files.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -22,6 +21,8 @@ enum class Kind {
     File,       // path; present when it exists
     Folder,     // path, seeded with a file inside; present when it exists
     Key,        // root + path, seeded with a value and a subkey; present when it exists
+    LockedKey,  // a Key whose DACL then denies everyone everything; only its owner may change that
+    KeyDacl,    // the DACL of key root + path, seeded to grant Everyone; present while it still does
     Value,      // root + path + name
     CacheEntry, // URL cache entry `path` of type `flags`, with a file of its own unless `name` is empty
     CacheFile,  // a file whose name begins with `name` anywhere below folder `path` (seeded by its entry)
@@ -172,6 +173,9 @@ std::vector<Trace> Traces()
     key("form data type key of the user", 4, HKEY_CURRENT_USER, userRoot + kFormType + "\\brisko\\one\\two");
     key("form data sibling type key of the user", 0, HKEY_CURRENT_USER,
         userRoot + "\\Data\\5e7e8100-9138-11d1-945a-00c04fc308ff");
+    traces.push_back({"locked form data key of the user", 4, Kind::LockedKey, userRoot + kFormType + "\\brisko-locked",
+                      HKEY_CURRENT_USER});
+    traces.push_back({"DACL of the user's form data root", 0, Kind::KeyDacl, userRoot, HKEY_CURRENT_USER});
     key("form data type key of the machine", 4, HKEY_LOCAL_MACHINE,
         std::string(kProvider) + UserName() + kFormType + "\\brisko");
     key("form data sibling type key of the machine", 0, HKEY_LOCAL_MACHINE,
@@ -219,6 +223,39 @@ std::vector<Trace> Traces()
     traces.push_back({"file beside the settings file", 0, Kind::File, SystemFolder() + "bri.sko.canary"});
     traces.push_back({"folder reached through the links", 0, Kind::File, std::string(kOutsideFolder) + "\\keep.txt"});
     return traces;
+}
+
+// An empty DACL (nullptr: none) denies everyone everything; the owner may still replace it.
+bool SetDacl(HKEY root, const std::string& path, const char* sddl)
+{
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &raw) != ERROR_SUCCESS)
+        return false;
+    ScopedKey key(raw);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl ? sddl : "D:P", SDDL_REVISION_1, &sd, nullptr))
+        return false;
+    const bool set = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    LocalFree(sd);
+    return set;
+}
+
+bool GrantsEveryone(HKEY root, const std::string& path)
+{
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &raw) != ERROR_SUCCESS)
+        return false;
+    ScopedKey key(raw);
+    char buffer[1024];
+    DWORD size = sizeof buffer;
+    char* text = nullptr;
+    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                              nullptr))
+        return false;
+    const bool grants = std::strstr(text, ";;;WD)") != nullptr;
+    LocalFree(text);
+    return grants;
 }
 
 bool SeedCacheEntry(const Trace& trace)
@@ -289,6 +326,13 @@ bool SeedTrace(const Trace& trace)
     case Kind::Key:
         return SetString(trace.root, trace.path, "brisko", "trace") &&
                SetString(trace.root, trace.path + "\\brisko-sub", "brisko", "trace");
+    case Kind::LockedKey:
+        SetDacl(trace.root, trace.path, "D:P(A;;KA;;;WD)"); // a seed before may have locked them
+        SetDacl(trace.root, trace.path + "\\brisko-sub", "D:P(A;;KA;;;WD)");
+        return SetString(trace.root, trace.path + "\\brisko-sub", "brisko", "trace") &&
+               SetDacl(trace.root, trace.path + "\\brisko-sub", nullptr) && SetDacl(trace.root, trace.path, nullptr);
+    case Kind::KeyDacl:
+        return SetDacl(trace.root, trace.path, "D:P(A;;KA;;;WD)");
     case Kind::Value:
         return SetString(trace.root, trace.path, trace.value, "brisko trace");
     case Kind::CacheEntry:
@@ -310,9 +354,13 @@ bool IsPresent(const Trace& trace)
     case Kind::Folder:
         return Exists(trace.path);
     case Kind::Key:
+    case Kind::LockedKey:
         return KeyExists(trace.root, trace.path);
+    case Kind::KeyDacl:
+        return GrantsEveryone(trace.root, trace.path);
     case Kind::Value:
-        return ValueExists(trace.root, trace.path, trace.value);
+        return SHGetValueA(trace.root, trace.path.c_str(), trace.value.c_str(), nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
     case Kind::CacheEntry:
         return CacheEntryExists(trace.path);
     case Kind::CacheFile:

@@ -1,6 +1,8 @@
-// The trace kit: seeds every trace the seventeen cleaning steps remove, and canaries that must
-// survive every step, then reports which of them remain.
+// The trace kit: seeds every trace the seventeen cleaning steps remove and the canaries that must
+// survive them, reports which remain, and gives the tests their file and registry helpers.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -14,19 +16,33 @@ struct TraceState {
     bool present;
 };
 
-// Seeds every trace and canary (idempotent). Returns the names of those that could not be seeded.
-// The links inside target folders cannot be made from Windows: see LinkRequests().
+// Seeds every trace and canary (idempotent); returns the names of those that could not be seeded.
 std::vector<std::string> Seed();
-
-// Every trace and canary with its state now.
 std::vector<TraceState> Report();
 
-// The folders every link canary points to and lives in; the host makes each link (Wine cannot):
-// a link named LinkName() in every one of LinkFolders(), pointing to OutsideFolder().
+// Wine cannot make links, so the host does: a link named LinkName() in each of LinkFolders() to
+// OutsideFolder(), and ProfileLink() to the profile folder.
 std::string OutsideFolder();
 std::vector<std::string> LinkFolders();
 const char* LinkName();
-// A link the host makes to the profile folder: a temp folder there must be refused.
 std::string ProfileLink();
+
+// Paths are UTF-8, so that any name of any length can be made and checked.
+std::wstring Wide(const std::string& utf8);
+bool Exists(const std::string& path);
+bool MakeFolders(const std::string& path);
+// Creates or replaces the file (and its folder) holding `bytes`.
+bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+// The file's bytes, or "<missing>".
+std::string ReadBytes(const std::string& path);
+// Deletes a file or a folder tree; links are neither followed nor removed.
+void RemoveTree(const std::string& path);
+std::string TempFolder(); // without its trailing separator
+std::string WindowsFolder();
+std::string SystemFolder();
+std::string ShellFolder(int csidl); // created when missing
+std::string ParentFolder(const std::string& path);
+bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
+bool KeyExists(HKEY root, const std::string& key); // also when it denies us reading it
 
 } // namespace trace_kit

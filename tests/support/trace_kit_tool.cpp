@@ -1,10 +1,8 @@
-// trace_kit.exe: the trace kit from the command line, for scripts and the host side of the sandbox.
+// trace_kit.exe: the trace kit for scripts and for the host side of the sandbox.
 //   trace_kit seed    seeds every trace and canary; lists what could not be seeded (exit 1 if any)
-//   trace_kit report  one line per trace: present|absent, the step that removes it (0: canary),
-//                     another step that removes it on this platform (0: none), name
-//   trace_kit links   makes the link folders and prints "<unix link path>\t<unix target>" per link
+//   trace_kit report  per trace: present|absent <tab> step (0: canary) <tab> also-step <tab> name
+//   trace_kit links   makes the link folders and prints "<host link path> <tab> <host target>" per link
 #include "tests/support/trace_kit.h"
-#include "tests/support/trace_kit_files.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -13,66 +11,26 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 namespace {
 
-// Wine's own export: the host path of a Windows path, from the process heap.
+// Wine's own export: the host path of a Windows path, on the process heap.
 std::string UnixPath(const std::string& path)
 {
     using ToUnix = char*(CDECL*)(const WCHAR*);
     auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix)
-        return std::string();
-    const std::wstring wide = trace_kit::Wide(path);
-    char* unixPath = toUnix(wide.c_str());
-    if (!unixPath)
-        return std::string();
-    std::string result = unixPath;
+    char* unixPath = toUnix && trace_kit::MakeFolders(path) ? toUnix(trace_kit::Wide(path).c_str()) : nullptr;
+    std::string result = unixPath ? unixPath : "";
     HeapFree(GetProcessHeap(), 0, unixPath);
     return result;
 }
 
-int Links()
+bool PrintLink(const std::string& folder, const std::string& name, const std::string& target)
 {
-    const std::string target = UnixPath(trace_kit::OutsideFolder());
-    if (!trace_kit::MakeFolders(trace_kit::OutsideFolder()) || target.empty())
-        return 1;
-    int failures = 0;
-    for (const std::string& folder : trace_kit::LinkFolders()) {
-        std::string unixFolder = trace_kit::MakeFolders(folder) ? UnixPath(folder) : std::string();
-        if (unixFolder.empty()) {
-            std::fprintf(stderr, "no host path for %s\n", folder.c_str());
-            ++failures;
-            continue;
-        }
-        std::printf("%s/%s\t%s\n", unixFolder.c_str(), trace_kit::LinkName(), target.c_str());
-    }
-    const std::string link = trace_kit::ProfileLink();
-    const std::string linkFolder = trace_kit::ParentFolder(link);
-    const std::string profile = UnixPath(trace_kit::ShellFolder(CSIDL_PROFILE));
-    if (!trace_kit::MakeFolders(linkFolder) || profile.empty())
-        return 1;
-    std::printf("%s/%s\t%s\n", UnixPath(linkFolder).c_str(), link.substr(linkFolder.size() + 1).c_str(),
-                profile.c_str());
-    return failures ? 1 : 0;
-}
-
-int Seed()
-{
-    const std::vector<std::string> failures = trace_kit::Seed();
-    for (const std::string& name : failures)
-        std::printf("not seeded: %s\n", name.c_str());
-    return failures.empty() ? 0 : 1;
-}
-
-int Report()
-{
-    for (const trace_kit::TraceState& trace : trace_kit::Report())
-        std::printf("%s\t%d\t%d\t%s\n", trace.present ? "present" : "absent", trace.step, trace.alsoStep,
-                    trace.name.c_str());
-    return 0;
+    const std::string host = UnixPath(folder), hostTarget = UnixPath(target);
+    std::printf("%s/%s\t%s\n", host.c_str(), name.c_str(), hostTarget.c_str());
+    return !host.empty() && !hostTarget.empty();
 }
 
 } // namespace
@@ -80,14 +38,23 @@ int Report()
 int main(int argc, char** argv)
 {
     const char* command = argc > 1 ? argv[1] : "";
-    // Plain "\n" line ends, for the host's shell.
-    _setmode(_fileno(stdout), _O_BINARY);
-    if (!std::strcmp(command, "seed"))
-        return Seed();
-    if (!std::strcmp(command, "report"))
-        return Report();
-    if (!std::strcmp(command, "links"))
-        return Links();
-    std::fprintf(stderr, "usage: trace_kit seed|report|links\n");
-    return 2;
+    _setmode(_fileno(stdout), _O_BINARY); // plain "\n" line ends, for the host's shell
+    int failures = 0;
+    if (!std::strcmp(command, "seed")) {
+        for (const std::string& name : trace_kit::Seed())
+            failures += std::printf("not seeded: %s\n", name.c_str()) > 0;
+    } else if (!std::strcmp(command, "report")) {
+        for (const trace_kit::TraceState& t : trace_kit::Report())
+            std::printf("%s\t%d\t%d\t%s\n", t.present ? "present" : "absent", t.step, t.alsoStep, t.name.c_str());
+    } else if (!std::strcmp(command, "links")) {
+        for (const std::string& folder : trace_kit::LinkFolders())
+            failures += !PrintLink(folder, trace_kit::LinkName(), trace_kit::OutsideFolder());
+        const std::string link = trace_kit::ProfileLink();
+        failures += !PrintLink(trace_kit::ParentFolder(link), link.substr(link.find_last_of('\\') + 1),
+                               trace_kit::ShellFolder(CSIDL_PROFILE));
+    } else {
+        std::fprintf(stderr, "usage: trace_kit seed|report|links\n");
+        return 2;
+    }
+    return failures ? 1 : 0;
 }

@@ -1,9 +1,10 @@
 // What the end-to-end runs cannot pin down about the folder wiper: the bytes an index file keeps,
 // the files whose bytes it must not touch, and the guard's judgement by identity.
+#include "app/brisko_dlg.h"
 #include "clean/folder_wiper.h"
+#include "clean/steps.h"
 #include "framework/scoped_win.h"
 #include "tests/support/trace_kit.h"
-#include "tests/support/trace_kit_files.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,7 @@ TEST(IsProtectedFolder, ByIdentity)
                                    "\\\\?\\C:\\",
                                    windows,
                                    windows + "\\",
+                                   SystemFolder(),
                                    SystemFolder() + "\\..",
                                    profile,
                                    upper,
@@ -127,4 +129,59 @@ TEST(IsProtectedFolder, ByIdentity)
                                    TempFolder() + "\\" + LinkName()};
     for (const std::string& folder : allowed)
         EXPECT_FALSE(IsProtectedFolder(Wide(folder).c_str())) << folder;
+}
+
+namespace {
+
+LONG g_enumCalls = 0;
+// The first subkey of the walk fails to enumerate, as a key deleted under an open handle does.
+LONG WINAPI FailFirstEnum(HKEY key, DWORD index, LPSTR name, DWORD size)
+{
+    return g_enumCalls++ == 0 ? ERROR_KEY_DELETED : RegEnumKeyA(key, index, name, size);
+}
+
+} // namespace
+
+// The DACL walk goes on past a subkey that fails to enumerate, so the form data still goes.
+TEST(RemoveFormData, WalkGoesOnPastASubkeyThatFailsToEnumerate)
+{
+    ASSERT_TRUE(trace_kit::Seed().empty());
+    const auto present = [](const char* name) {
+        for (const TraceState& trace : Report())
+            if (trace.name == name)
+                return trace.present;
+        return false;
+    };
+    ASSERT_TRUE(present("locked form data key of the user"));
+    g_enumCalls = 0;
+    CBriskoDlg::s_pfnRegEnumKeyA = FailFirstEnum;
+    CBriskoDlg::RemoveFormData();
+    CBriskoDlg::s_pfnRegEnumKeyA = RegEnumKeyA;
+    EXPECT_LT(1, g_enumCalls);
+    EXPECT_FALSE(present("locked form data key of the user"));
+    EXPECT_TRUE(present("DACL of the user's form data root"));
+}
+
+// The history step zero-fills the index files of the user's history folder before it deletes them;
+// a name that is not one component is never opened.
+TEST(CleanHistoryItems, ZeroFillsIndexFilesFirst)
+{
+    const std::string index = ShellFolder(CSIDL_HISTORY) + "\\brisko-unit\\index.dat";
+    const std::string original = Pattern(300);
+    ASSERT_TRUE(WriteBytes(index, original));
+    std::string after(300, '\0');
+    {
+        ScopedFile reader = Open(index, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ASSERT_TRUE(reader);
+        CleanHistoryItems();
+        DWORD read = 0;
+        ASSERT_TRUE(ReadFile(reader.get(), &after[0], 300, &read, nullptr));
+    }
+    EXPECT_EQ(original.substr(0, 64) + std::string(236, '\0'), after);
+    EXPECT_FALSE(Exists(index));
+    ASSERT_TRUE(WriteBytes(kRoot + "\\index.dat", original));
+    ASSERT_TRUE(MakeFolders(kRoot + "\\inner"));
+    EXPECT_FALSE(OverwriteIndexFile(Wide(kRoot + "\\inner").c_str(), L"..\\index.dat"));
+    EXPECT_EQ(original, ReadBytes(kRoot + "\\index.dat"));
+    RemoveTree(kRoot);
 }

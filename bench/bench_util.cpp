@@ -1,5 +1,5 @@
 // Small helpers of the benchmark.
-#include "tests/bench/bench_util.h"
+#include "bench/bench_util.h"
 
 #include "framework/scoped_win.h"
 

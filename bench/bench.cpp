@@ -11,10 +11,9 @@
 #include "framework/scoped_win.h"
 #include "clean/url_cache.h"
 #include "res/resource.h"
-#include "tests/bench/bench_util.h"
+#include "bench/bench_util.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
-#include "tests/support/trace_kit_files.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -249,7 +248,7 @@ int Startup(const std::string& which)
     std::string exe;
     if (which == "brisko") {
         // No step flags: nothing runs at start.
-        if (!brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::NoSteps(), "")))
+        if (!trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::Ticked(), "")))
             return 1;
         exe = brisko::ExePath();
     } else {
@@ -333,10 +332,10 @@ private:
 
 int FullRun(long entries)
 {
-    std::array<int, 20> flags = brisko::NoSteps();
+    std::array<int, 20> flags = brisko::Ticked();
     for (int step = 0; step < 17; ++step)
         flags[step] = 1;
-    if (!brisko::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "")))
+    if (!trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "")))
         return 1;
 
     for (const std::string& name : trace_kit::Seed())
@@ -360,7 +359,7 @@ int FullRun(long entries)
         Sleep(20);
         changes = recorder.Stop();
     }
-    const bool finished = brisko.Status() == "Finished!";
+    const bool finished = brisko.Text(IDC_STATUS) == "Finished!";
     brisko.End(brisko::Ending::CloseBox);
 
     int tracesLeft = 0, traces = 0;
