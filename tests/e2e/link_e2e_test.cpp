@@ -34,18 +34,21 @@ BOOL CALLBACK AskTooltip(HWND hWnd, LPARAM lParam)
     HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
     char* block = static_cast<char*>(::VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOA) + sizeof text,
                                                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!block) {
+        ::CloseHandle(process);
+        return TRUE;
+    }
     TTTOOLINFOA tool = {};
     tool.cbSize = TTTOOLINFOA_V1_SIZE;
     tool.hwnd = s->link;
     tool.uId = 1;
     tool.lpszText = block + sizeof tool;
-    if (block && ::WriteProcessMemory(process, block, &tool, sizeof tool, nullptr) &&
+    if (::WriteProcessMemory(process, block, &tool, sizeof tool, nullptr) &&
         ::WriteProcessMemory(process, tool.lpszText, text, sizeof text, nullptr) &&
         ::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block)) &&
         ::ReadProcessMemory(process, tool.lpszText, text, sizeof text - 1, nullptr))
         s->text = text;
-    if (block)
-        ::VirtualFreeEx(process, block, 0, MEM_RELEASE);
+    ::VirtualFreeEx(process, block, 0, MEM_RELEASE);
     ::CloseHandle(process);
     return s->text.empty();
 }
