@@ -63,10 +63,10 @@ TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.size());
         ASSERT_TRUE(WriteBytes(kFile, c.bytes));
-        SettingsRecord record = {{}, "5"};
+        SettingsRecord record = {{7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7}, "5"};
         ASSERT_TRUE(ReadSettingsFile(kFile.c_str(), record));
         for (size_t i = 0; i < kSettingsFlagCount; ++i)
-            EXPECT_EQ(i < c.flags ? static_cast<BOOL>(100 + i) : 0, record.flags[i]) << "flag " << i;
+            EXPECT_EQ(i < c.flags ? static_cast<BOOL>(100 + i) : 7, record.flags[i]) << "flag " << i;
         EXPECT_EQ(c.minutes, record.minutes);
     }
     trace_kit::RemoveTree(trace_kit::ParentFolder(kFile));
