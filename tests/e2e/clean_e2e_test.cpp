@@ -54,7 +54,7 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
     for (int step : c.steps)
         flags[step - 1] = 1;
     ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "5")));
-    const std::string version = std::string("Software\\Wine\\AppDefaults\\Brisko.exe");
+    const char version[] = "Software\\Wine\\AppDefaults\\Brisko.exe";
     if (c.version)
         ASSERT_TRUE(trace_kit::SetString(HKEY_CURRENT_USER, version, "Version", c.version));
     const std::string ownTemp = trace_kit::TempFolder();
@@ -63,10 +63,10 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
     brisko::Instance brisko;
     const bool started = brisko.Start();
     SetTemp(ownTemp);
-    SHDeleteKeyA(HKEY_CURRENT_USER, version.c_str());
+    SHDeleteKeyA(HKEY_CURRENT_USER, version);
     ASSERT_TRUE(started);
     brisko.Click(IDC_CLEARNOW);
-    EXPECT_TRUE(brisko.WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000));
+    EXPECT_TRUE(brisko::WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000));
     ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
     std::string wronglyGone, wronglyKept;
     for (const trace_kit::TraceState& trace : Report()) {

@@ -1,5 +1,6 @@
 // The link at the foot of the real Brisko window, driven from a second process.
 #include "res/resource.h"
+#include "framework/scoped_win.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
 
@@ -31,25 +32,18 @@ BOOL CALLBACK AskTooltip(HWND hWnd, LPARAM lParam)
     ::GetClassNameA(hWnd, cls, sizeof cls);
     if (owner != s->processId || lstrcmpiA(cls, TOOLTIPS_CLASSA))
         return TRUE;
-    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
-    char* block = static_cast<char*>(::VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOA) + sizeof text,
-                                                      MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!block) {
-        ::CloseHandle(process);
-        return TRUE;
-    }
-    TTTOOLINFOA tool = {};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
-    tool.hwnd = s->link;
-    tool.uId = 1;
+    ScopedFile process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner));
+    char* block = static_cast<char*>(
+        ::VirtualAllocEx(process.get(), nullptr, sizeof(TTTOOLINFOA) + sizeof text, MEM_COMMIT, PAGE_READWRITE));
+    TTTOOLINFOA tool = {static_cast<UINT>(TTTOOLINFOA_V1_SIZE), 0, s->link, 1};
     tool.lpszText = block + sizeof tool;
-    if (::WriteProcessMemory(process, block, &tool, sizeof tool, nullptr) &&
-        ::WriteProcessMemory(process, tool.lpszText, text, sizeof text, nullptr) &&
+    if (block && ::WriteProcessMemory(process.get(), block, &tool, sizeof tool, nullptr) &&
+        ::WriteProcessMemory(process.get(), tool.lpszText, text, sizeof text, nullptr) &&
         ::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block)) &&
-        ::ReadProcessMemory(process, tool.lpszText, text, sizeof text - 1, nullptr))
+        ::ReadProcessMemory(process.get(), tool.lpszText, text, sizeof text - 1, nullptr))
         s->text = text;
-    ::VirtualFreeEx(process, block, 0, MEM_RELEASE);
-    ::CloseHandle(process);
+    if (block)
+        ::VirtualFreeEx(process.get(), block, 0, MEM_RELEASE);
     return s->text.empty();
 }
 
@@ -58,9 +52,7 @@ class HtmAssociation {
 public:
     HtmAssociation()
     {
-        std::string tool = "Y:\\" LINK_TOOL_IN_BUILD;
-        for (char& c : tool)
-            c = c == '/' ? '\\' : c;
+        const std::string tool = brisko::InBuild(LINK_TOOL_IN_BUILD);
         trace_kit::SetString(HKEY_CLASSES_ROOT, ".htm", "", "BriskoLinkTest.Document");
         trace_kit::SetString(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document\\shell\\open\\command", "",
                              "\"" + tool + "\" -first \"%1\" -second %1");
@@ -88,7 +80,7 @@ TEST(Link, TooltipHoldsTheAddressTheLabelShows)
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
     ToolSearch search = {brisko.ProcessId(), brisko.Item(IDC_LINK), ""};
-    brisko.WaitFor([&] { return !::EnumWindows(AskTooltip, reinterpret_cast<LPARAM>(&search)); }, 5000);
+    brisko::WaitFor([&] { return !::EnumWindows(AskTooltip, reinterpret_cast<LPARAM>(&search)); }, 5000);
     EXPECT_EQ(BRISKO_URL, search.text);
     EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
     EXPECT_TRUE(brisko.End(Ending::CloseBox));
@@ -106,7 +98,7 @@ TEST(Link, ClickWithoutABrowserExplainsItAndTheWindowCarriesOn)
     EXPECT_EQ("Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.",
               brisko::DialogText(box));
     ::SendMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-    EXPECT_TRUE(brisko.WaitFor([&] { return !::IsWindow(box); }, 5000));
+    EXPECT_TRUE(brisko::WaitFor([&] { return !::IsWindow(box); }, 5000));
     EXPECT_TRUE(brisko.End(Ending::CloseBox));
 }
 
@@ -121,7 +113,7 @@ TEST(Link, ClickStartsTheHtmAssociationsCommandWithTheAddress)
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
     ClickLink(brisko);
-    EXPECT_TRUE(brisko.WaitFor([&] { return trace_kit::Exists(log); }, 15000));
+    EXPECT_TRUE(brisko::WaitFor([&] { return trace_kit::Exists(log); }, 15000));
     const std::string line = trace_kit::ReadBytes(log);
     EXPECT_EQ("\" -first  " BRISKO_URL, line.substr(std::min(line.size(), line.find('"', 1)))) << line;
     EXPECT_EQ(nullptr, brisko.FindDialog("Brisko", 500));

@@ -16,15 +16,6 @@ namespace {
 
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// The build tree is drive Y: inside the sandbox.
-std::string InBuild(const char* relative)
-{
-    std::string path = std::string("Y:\\") + relative;
-    for (char& c : path)
-        c = c == '/' ? '\\' : c;
-    return path;
-}
-
 struct Search {
     DWORD processId;
     HWND except;
@@ -49,6 +40,14 @@ BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
 }
 
 } // namespace
+
+std::string InBuild(const char* relative)
+{
+    std::string path = std::string("Y:\\") + relative;
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    return path;
+}
 
 std::string ExePath() { return InBuild(BRISKO_EXE_IN_BUILD); }
 
@@ -109,9 +108,8 @@ SharedStateGuard::~SharedStateGuard()
         trace_kit::WriteBytes(SettingsPath(), m_settings);
 }
 
-bool RunKit(const std::string& args, std::string& output)
+bool RunCommand(const std::string& line, std::string* output, DWORD timeoutMs)
 {
-    output.clear();
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
@@ -120,20 +118,26 @@ bool RunKit(const std::string& args, std::string& output)
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
+    si.dwFlags = output ? STARTF_USESTDHANDLES : 0; // nothing long-lived may hold the pipe open
     si.hStdOutput = si.hStdError = writer.get();
     PROCESS_INFORMATION pi = {};
-    std::string line = "\"" + InBuild(TRACE_KIT_IN_BUILD) + "\" " + args;
-    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    std::string command = line;
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, output != nullptr, 0, nullptr, nullptr, &si, &pi))
         return false;
     ScopedFile process(pi.hProcess), thread(pi.hThread);
     writer = ScopedFile(nullptr); // the child's exit then ends the reading
     char buffer[4096];
     DWORD got = 0, code = 1;
-    while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-        output.append(buffer, got);
-    return ::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0 && ::GetExitCodeProcess(pi.hProcess, &code) &&
+    while (output && ::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        output->append(buffer, got);
+    return ::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0 && ::GetExitCodeProcess(pi.hProcess, &code) &&
            code == 0;
+}
+
+bool RunKit(const std::string& args, std::string& output)
+{
+    output.clear();
+    return RunCommand("\"" + InBuild(TRACE_KIT_IN_BUILD) + "\" " + args, &output);
 }
 
 Instance::~Instance()
@@ -145,28 +149,22 @@ Instance::~Instance()
     ScopedFile process(m_pi.hProcess), thread(m_pi.hThread);
 }
 
-bool Instance::Start(const std::string& args, DWORD timeoutMs)
+bool Instance::Start(const std::string& args, const std::string& exe)
 {
-    if (m_pi.hProcess)
-        return false;
-    const std::string exe = ExePath();
     std::string command = "\"" + exe + "\" " + args;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    if (!::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+    if (m_pi.hProcess ||
+        !::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         return false;
     Search search = {m_pi.dwProcessId, nullptr, "Brisko", false, nullptr};
-    WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)) || !Running(); }, timeoutMs);
+    WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)) || !Running(); }, 30000);
     m_hWnd = search.found;
     // Wine may call the process idle before initialisation ends; the tray icon is its last act.
     DWORD_PTR result = 0;
-    return m_hWnd && WaitFor([&] { return HasTrayIcon(); }, timeoutMs) &&
-           ::SendMessageTimeoutA(m_hWnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result);
+    return m_hWnd && WaitFor([&] { return HasTrayIcon(); }, 30000) &&
+           ::SendMessageTimeoutA(m_hWnd, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
 }
-
-void Instance::Click(int id) const { ::SendMessageA(Item(id), BM_CLICK, 0, 0); }
-
-bool Instance::IsChecked(int id) const { return ::SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::string Instance::Text(int id) const
 {
@@ -179,11 +177,6 @@ void Instance::ChooseMinutes(int index) const
 {
     ::SendMessageA(Item(IDC_MINUTES), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     Send(WM_COMMAND, MAKEWPARAM(IDC_MINUTES, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(IDC_MINUTES)));
-}
-
-LRESULT Instance::Send(UINT message, WPARAM wParam, LPARAM lParam) const
-{
-    return ::SendMessageA(m_hWnd, message, wParam, lParam);
 }
 
 bool Instance::HasTrayIcon() const
@@ -210,8 +203,6 @@ bool Instance::End(Ending how, DWORD timeoutMs)
         ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, how == Ending::Escape ? VK_ESCAPE : VK_RETURN, 0);
     return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
-
-bool Instance::Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
 
 std::string DialogText(HWND dialog)
 {

@@ -17,10 +17,21 @@ enum { kAutoStart = 17, kAutoClear = 18, kClearOnStart = 19 };
 std::array<int, 20> Ticked(std::initializer_list<int> steps = {});
 std::string SettingsBytes(const std::array<int, 20>& flags, const std::string& minutes);
 int StoredFlag(const std::string& file, int index);
-// The "Brisko" value under the hive's Run key, or "<none>".
-std::string RunValue(HKEY root);
-// A run of a fresh trace_kit.exe with the arguments: whether it exited with 0, and what it printed.
-bool RunKit(const std::string& args, std::string& output);
+std::string RunValue(HKEY root); // the "Brisko" value under the hive's Run key, or "<none>"
+void DeleteRunValues();
+// Runs the command line to its end: whether it exited with 0, and what it printed.
+bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
+std::string InBuild(const char* relative); // a file of the build tree, which the sandbox sees as Y:
+bool RunKit(const std::string& args, std::string& output); // a fresh trace_kit.exe
+template <typename F> bool WaitFor(F done, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; !done(); waited += 20) {
+        if (waited >= timeoutMs)
+            return false;
+        ::Sleep(20);
+    }
+    return true;
+}
 
 // Brisko instances share the settings file and the Run values: each test starts without them, and
 // what was there before comes back at the end.
@@ -34,7 +45,6 @@ public:
 private:
     std::string m_settings;
 };
-void DeleteRunValues();
 
 // How a user ends the program.
 enum class Ending { CloseBox, Escape, EnterOnCheckBox };
@@ -47,41 +57,32 @@ public:
     Instance& operator=(const Instance&) = delete;
 
     // Starts Brisko and waits until its initialisation has ended (its tray icon is in).
-    bool Start(const std::string& args = "", DWORD timeoutMs = 30000);
+    bool Start(const std::string& args = "", const std::string& exe = ExePath());
     HWND Window() const { return m_hWnd; }
     DWORD ProcessId() const { return m_pi.dwProcessId; }
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
-
-    void Click(int id) const; // returns when the handler has run
-    bool IsChecked(int id) const;
+    void Click(int id) const { ::SendMessageA(Item(id), BM_CLICK, 0, 0); } // returns when handled
+    bool IsChecked(int id) const { return ::SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     bool IsEnabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
     std::string Text(int id) const;
     // Picks the list item and notifies the dialog, as choosing with the mouse does.
     void ChooseMinutes(int index) const;
-    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::SendMessageA(m_hWnd, message, wParam, lParam);
+    }
     bool HasTrayIcon() const; // the shell knows it (NIM_MODIFY on it succeeds)
     // A visible dialog of this process other than the main window, with the caption; waited for.
     HWND FindDialog(const char* caption, DWORD timeoutMs) const;
-    template <typename F> bool WaitFor(F predicate, DWORD timeoutMs) const
-    {
-        for (DWORD waited = 0; !predicate(); waited += 20) {
-            if (waited >= timeoutMs)
-                return false;
-            ::Sleep(20);
-        }
-        return true;
-    }
-
     // Ends Brisko the way a user does and waits for the process to exit.
     bool End(Ending how, DWORD timeoutMs = 15000);
-    bool Running() const;
+    bool Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
 
 private:
     PROCESS_INFORMATION m_pi = {};
     HWND m_hWnd = nullptr;
 };
 
-// The text of a dialog's static controls, joined by newlines.
-std::string DialogText(HWND dialog);
+std::string DialogText(HWND dialog); // the text of its static controls, joined by newlines
 
 } // namespace brisko

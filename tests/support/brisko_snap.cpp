@@ -8,10 +8,6 @@
 
 int main(int argc, char** argv)
 {
-    const int steps[] = {IDC_TEMPFILES,  IDC_COOKIES,      IDC_URLHISTORY, IDC_FORMHISTORY,   IDC_PASSWORDHISTORY,
-                         IDC_FAVORITES,  IDC_AUTODIAL,     IDC_SYSTEMTEMP, IDC_RECYCLEBIN,    IDC_RUNHISTORY,
-                         IDC_RECENTDOCS, IDC_LOGONHISTORY, IDC_FINDFILES,  IDC_FINDCOMPUTERS, IDC_NETHOOD,
-                         IDC_TELNET,     IDC_HISTORYITEMS};
     if (argc != 2)
         return std::fprintf(stderr, "usage: brisko_snap DONE-FILE\n"), 2;
     ::DeleteFileA(argv[1]);
@@ -24,14 +20,14 @@ int main(int argc, char** argv)
     ::GetWindowRect(brisko.Window(), &r);
     std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     std::fflush(stdout);
-    brisko.WaitFor([&] { return ::GetFileAttributesA(argv[1]) != INVALID_FILE_ATTRIBUTES; }, 60000);
+    brisko::WaitFor([&] { return ::GetFileAttributesA(argv[1]) != INVALID_FILE_ATTRIBUTES; }, 60000);
     ::DeleteFileA(argv[1]);
-    for (int id : steps) {
-        if (!brisko.IsChecked(id))
+    for (int id = IDC_TEMPFILES; id <= IDC_HISTORYITEMS; ++id) {
+        if (id != IDC_STATUS && id != IDC_CLEARNOW && !brisko.IsChecked(id))
             brisko.Click(id);
     }
     brisko.Click(IDC_CLEARNOW);
-    const bool finished = brisko.WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 120000);
+    const bool finished = brisko::WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 120000);
     std::printf("%s\n", brisko.Text(IDC_STATUS).c_str());
     return brisko.End(brisko::Ending::CloseBox) && finished ? 0 : 1;
 }

@@ -10,7 +10,6 @@
 #include <shlwapi.h>
 #include <wininet.h>
 
-#include <cstdio>
 #include <cstring>
 
 namespace trace_kit {
@@ -21,13 +20,13 @@ enum class Kind {
     File,       // path; present when it exists
     Folder,     // path, seeded with a file inside; present when it exists
     Key,        // root + path, seeded with a value and a subkey; present when it exists
-    LockedKey,  // a Key whose DACL then denies everyone everything; only its owner may change that
+    LockedKey,  // a Key whose DACL and its subkey's deny everyone everything; only the owner may undo that
     KeyDacl,    // the DACL of key root + path, seeded to grant Everyone; present while it still does
-    Value,      // root + path + name
-    CacheEntry, // URL cache entry `path` of type `flags`, with a file of its own unless `name` is empty
-    CacheFile,  // a file whose name begins with `name` anywhere below folder `path` (seeded by its entry)
-    RecycleBin, // a deleted file `path` in the recycle bin; present when the bin is not empty
-    Link,       // a link the host makes; present when it is still a link
+    Value,      // root + path + value
+    CacheEntry, // URL cache entry `path` of type `flags`, with a file of extension `value` unless it is empty;
+                // present while the entry or its file is there
+    RecycleBin, // a deleted file `path` in the recycle bin; present while the bin is not empty
+    Link,       // a link the host makes; present while it is still a link
 };
 
 struct Trace {
@@ -43,30 +42,21 @@ struct Trace {
 
 const char kLinkName[] = "brisko-link";
 const char kOutsideFolder[] = "C:\\brisko-outside";
-const char kIe[] = "Software\\Microsoft\\Internet Explorer\\";
-const char kExplorer[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
-const char kBars[] = "Software\\Microsoft\\Internet Explorer\\Explorer Bars\\{C4EE31F3-4768-11D2-BE5C-00A0C9A83DA1}\\";
-const char kProvider[] = "Software\\Microsoft\\Protected Storage System Provider\\";
-const char kFormType[] = "\\Data\\e161255a-37c3-11d2-bcaa-00c04fd929db";
-const char kTelnet[] = "Software\\Microsoft\\Telnet";
-const char kNtWinlogon[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-const char kWinlogon[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon";
+const char kGrantEveryone[] = "D:P(A;;KA;;;WD)";
 
 std::string UserSidText()
 {
     HANDLE raw = nullptr;
+    BYTE buffer[256];
+    DWORD size = sizeof buffer;
+    char* text = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
         return std::string();
     ScopedFile token(raw);
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (!size || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, size, &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
         return std::string();
-    char* text = nullptr;
-    if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
-        return std::string();
-    std::string sid = text;
+    const std::string sid = text;
     LocalFree(text);
     return sid;
 }
@@ -85,195 +75,132 @@ struct TargetFolder {
 
 std::vector<TargetFolder> TargetFolders()
 {
-    return {
-        {1, ShellFolder(CSIDL_INTERNET_CACHE)}, {2, ShellFolder(CSIDL_COOKIES)},
-        {6, ShellFolder(CSIDL_FAVORITES)},      {8, TempFolder()},
-        {11, ShellFolder(CSIDL_RECENT)},        {15, ShellFolder(CSIDL_NETHOOD)},
-        {17, WindowsFolder() + "\\History"},    {17, ShellFolder(CSIDL_HISTORY)},
-    };
-}
-
-void AddFolderTraces(std::vector<Trace>& traces, const TargetFolder& target)
-{
-    const std::string& folder = target.path;
-    const int step = target.step;
-    traces.push_back({"file in " + folder, step, Kind::File, folder + "\\brisko-trace.txt"});
-    traces.push_back({"read-only file in " + folder, step, Kind::File, folder + "\\brisko-readonly.txt", nullptr, "",
-                      FILE_ATTRIBUTE_READONLY});
-    traces.push_back({"sub-folder of " + folder, step, Kind::Folder, folder + "\\brisko-folder\\deeper"});
-    traces.push_back({"sub-folder tree of " + folder, step, Kind::File, folder + "\\brisko-folder\\inner.txt"});
-    // Only the system temp folder loses its desktop.ini.
-    traces.push_back({"desktop.ini in " + folder, step == 8 ? 8 : 0, Kind::File, folder + "\\desktop.ini"});
-    traces.push_back({"sibling folder of " + folder, 0, Kind::Folder, folder + "-brisko-sibling"});
-    traces.push_back({"link in " + folder, 0, Kind::Link, folder + "\\" + kLinkName});
+    return {{1, ShellFolder(CSIDL_INTERNET_CACHE)}, {2, ShellFolder(CSIDL_COOKIES)}, {6, ShellFolder(CSIDL_FAVORITES)},
+            {8, TempFolder()},                      {11, ShellFolder(CSIDL_RECENT)}, {15, ShellFolder(CSIDL_NETHOOD)},
+            {17, WindowsFolder() + "\\History"},    {17, ShellFolder(CSIDL_HISTORY)}};
 }
 
 std::vector<Trace> Traces()
 {
-    std::vector<Trace> traces;
-    for (const TargetFolder& target : TargetFolders())
-        AddFolderTraces(traces, target);
+    std::vector<Trace> t;
+    const auto add = [&](Kind kind, int step, const std::string& name, const std::string& path) {
+        t.push_back({name, step, kind, path});
+        return &t.back();
+    };
+    const auto hkcu = [&](Kind kind, int step, const std::string& name, const std::string& path) {
+        add(kind, step, name, path)->root = HKEY_CURRENT_USER;
+        return &t.back();
+    };
+    for (const TargetFolder& target : TargetFolders()) {
+        const std::string& f = target.path;
+        add(Kind::File, target.step, "file in " + f, f + "\\brisko-trace.txt");
+        add(Kind::File, target.step, "read-only file in " + f, f + "\\brisko-readonly.txt")->flags =
+            FILE_ATTRIBUTE_READONLY;
+        add(Kind::Folder, target.step, "sub-folder of " + f, f + "\\brisko-folder\\deeper");
+        add(Kind::File, target.step, "sub-folder tree of " + f, f + "\\brisko-folder\\inner.txt");
+        add(Kind::File, target.step == 8 ? 8 : 0, "desktop.ini in " + f, f + "\\desktop.ini"); // only temp loses it
+        add(Kind::Folder, 0, "sibling folder of " + f, f + "-brisko-sibling");
+        add(Kind::Link, 0, "link in " + f, f + "\\" + kLinkName);
+    }
 
-    const std::string temp = TempFolder();
-    traces.push_back(
-        {"hidden file in temp", 8, Kind::File, temp + "\\brisko-hidden.txt", nullptr, "", FILE_ATTRIBUTE_HIDDEN});
-    traces.push_back({"desktop.ini deep in temp", 8, Kind::File, temp + "\\brisko-folder\\desktop.ini"});
-
+    const std::string temp = TempFolder(), above = ParentFolder(temp);
+    add(Kind::File, 8, "hidden file in temp", temp + "\\brisko-hidden.txt")->flags = FILE_ATTRIBUTE_HIDDEN;
+    add(Kind::File, 8, "desktop.ini deep in temp", temp + "\\brisko-folder\\desktop.ini");
     // Names a code page turns into a path (full-width dots and reverse solidus become "..\") and
     // names no code page carries: each is one name, it goes, and nothing above the temp folder does.
     const std::string up = "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC";
-    const std::string above = ParentFolder(temp), twoAbove = ParentFolder(above);
-    traces.push_back({"look-alike folder one level up", 8, Kind::Folder, temp + "\\" + up + "brisko-keep"});
-    traces.push_back({"look-alike file one level up", 8, Kind::File, temp + "\\" + up + "brisko-keep.txt"});
-    traces.push_back({"look-alike folder two levels up", 8, Kind::Folder, temp + "\\" + up + up + "brisko-keep"});
-    traces.push_back({"folder above temp", 0, Kind::Folder, above + "\\brisko-keep"});
-    traces.push_back({"file above temp", 0, Kind::File, above + "\\brisko-keep.txt"});
-    traces.push_back({"folder two levels above temp", 0, Kind::Folder, twoAbove + "\\brisko-keep"});
-    traces.push_back({"Chinese name in temp", 8, Kind::File, temp + "\\brisko-\xE4\xB8\xAD\xE6\x96\x87.txt"});
-    traces.push_back({"Cyrillic name in temp", 8, Kind::File, temp + "\\brisko-\xD0\x96\xD1\x83\xD0\xBA.txt"});
-    traces.push_back({"name beyond the BMP in temp", 8, Kind::File, temp + "\\brisko-\xF0\x9F\x98\x80.txt"});
-    traces.push_back({"name ending in a dot in temp", 8, Kind::File, temp + "\\brisko-dot."});
+    add(Kind::Folder, 8, "look-alike folder one level up", temp + "\\" + up + "brisko-keep");
+    add(Kind::File, 8, "look-alike file one level up", temp + "\\" + up + "brisko-keep.txt");
+    add(Kind::Folder, 8, "look-alike folder two levels up", temp + "\\" + up + up + "brisko-keep");
+    add(Kind::Folder, 0, "folder above temp", above + "\\brisko-keep");
+    add(Kind::File, 0, "file above temp", above + "\\brisko-keep.txt");
+    add(Kind::Folder, 0, "folder two levels above temp", ParentFolder(above) + "\\brisko-keep");
+    add(Kind::File, 8, "Chinese name in temp", temp + "\\brisko-\xE4\xB8\xAD\xE6\x96\x87.txt");
+    add(Kind::File, 8, "Cyrillic name in temp", temp + "\\brisko-\xD0\x96\xD1\x83\xD0\xBA.txt");
+    add(Kind::File, 8, "name beyond the BMP in temp", temp + "\\brisko-\xF0\x9F\x98\x80.txt");
+    add(Kind::File, 8, "name ending in a dot in temp", temp + "\\brisko-dot.");
     std::string deep = temp + "\\brisko-deep";
     while (deep.size() < 2 * MAX_PATH)
         deep += "\\" + std::string(40, 'd');
-    traces.push_back({"tree deeper than MAX_PATH in temp", 8, Kind::File, deep + "\\bottom.txt"});
-    traces.push_back({"file in the profile", 0, Kind::File, ShellFolder(CSIDL_PROFILE) + "\\brisko-profile.txt"});
+    add(Kind::File, 8, "tree deeper than MAX_PATH in temp", deep + "\\bottom.txt");
+    add(Kind::File, 0, "file in the profile", ShellFolder(CSIDL_PROFILE) + "\\brisko-profile.txt");
 
-    // Step 1: cache content entries with their files.
-    const std::string cache = ShellFolder(CSIDL_INTERNET_CACHE);
-    traces.push_back({"cache entry brisko-page", 1, Kind::CacheEntry, "http://brisko.test/brisko-page.html", nullptr,
-                      "html", NORMAL_CACHE_ENTRY});
-    traces.push_back({"cache file brisko-page", 1, Kind::CacheFile, cache, nullptr, "brisko-page"});
-    traces.push_back({"cache entry brisko-style", 1, Kind::CacheEntry, "http://brisko.test/brisko-style.css", nullptr,
-                      "css", NORMAL_CACHE_ENTRY | STICKY_CACHE_ENTRY});
-    traces.push_back({"cache file brisko-style", 1, Kind::CacheFile, cache, nullptr, "brisko-style"});
-    // The history step removes it by zero-filling the history container's index; Wine's cache walk
-    // of the temporary-files step reaches the history container as well.
-    traces.push_back({"history entry brisko-visited", 17, Kind::CacheEntry,
-                      "Visited: " + UserName() + "@http://brisko.test/brisko-visited.html", nullptr, "",
-                      NORMAL_CACHE_ENTRY | URLHISTORY_CACHE_ENTRY, 1});
-
-    // Step 2: cookie entries with their files.
-    const std::string cookies = ShellFolder(CSIDL_COOKIES);
-    traces.push_back({"cookie entry brisko-cookie", 2, Kind::CacheEntry,
-                      "Cookie:" + UserName() + "@brisko.test/brisko-cookie", nullptr, "txt", COOKIE_CACHE_ENTRY});
-    traces.push_back({"cookie file brisko-cookie", 2, Kind::CacheFile, cookies, nullptr, "brisko-cookie"});
-
-    const auto key = [&](const std::string& name, int step, HKEY root, const std::string& path) {
-        traces.push_back({name, step, Kind::Key, path, root});
+    const auto entry = [&](int step, const std::string& name, const std::string& url, const char* extension,
+                           DWORD flags) {
+        Trace* trace = add(Kind::CacheEntry, step, name, url);
+        trace->value = extension;
+        trace->flags = flags;
+        return trace;
     };
-    const auto value = [&](const std::string& name, int step, HKEY root, const std::string& path, const char* value) {
-        traces.push_back({name, step, Kind::Value, path, root, value});
+    entry(1, "cache entry brisko-page", "http://brisko.test/brisko-page.html", "html", NORMAL_CACHE_ENTRY);
+    entry(1, "cache entry brisko-style", "http://brisko.test/brisko-style.css", "css",
+          NORMAL_CACHE_ENTRY | STICKY_CACHE_ENTRY);
+    entry(2, "cookie entry brisko-cookie", "Cookie:" + UserName() + "@brisko.test/brisko-cookie", "txt",
+          COOKIE_CACHE_ENTRY);
+    // The history step zero-fills the history container's index; Wine's cache walk of the
+    // temporary-files step reaches that container as well.
+    entry(17, "history entry brisko-visited", "Visited: " + UserName() + "@http://brisko.test/brisko-visited.html", "",
+          NORMAL_CACHE_ENTRY | URLHISTORY_CACHE_ENTRY)
+        ->alsoStep = 1;
+
+    const std::string ie = "Software\\Microsoft\\Internet Explorer\\";
+    const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+    const std::string bars = ie + "Explorer Bars\\{C4EE31F3-4768-11D2-BE5C-00A0C9A83DA1}\\";
+    const std::string provider = "Software\\Microsoft\\Protected Storage System Provider\\";
+    const std::string user = provider + UserSidText(), machine = provider + UserName();
+    const char formType[] = "\\Data\\e161255a-37c3-11d2-bcaa-00c04fd929db", other[] = "\\Data\\5e7e8100-9138-11d1";
+    hkcu(Kind::Key, 3, "TypedURLs", ie + "TypedURLs");
+    hkcu(Kind::Key, 0, "Internet Explorer sibling key", ie + "Brisko canary");
+    hkcu(Kind::Key, 4, "form data type key of the user", user + formType + "\\brisko\\one\\two");
+    hkcu(Kind::Key, 0, "form data sibling type key of the user", user + other);
+    hkcu(Kind::LockedKey, 4, "locked form data key of the user", user + formType + "\\brisko-locked");
+    hkcu(Kind::KeyDacl, 0, "DACL of the user's form data root", user);
+    hkcu(Kind::KeyDacl, 4, "DACL of the user's form data key", user + "\\Data");
+    add(Kind::Key, 4, "form data type key of the machine", machine + formType + "\\brisko")->root = HKEY_LOCAL_MACHINE;
+    add(Kind::Key, 0, "form data sibling type key of the machine", machine + other)->root = HKEY_LOCAL_MACHINE;
+    hkcu(Kind::Key, 5, "IntelliForms", ie + "IntelliForms");
+    hkcu(Kind::Key, 7, "RAS Autodial Addresses", "Software\\Microsoft\\RAS Autodial\\Addresses");
+    hkcu(Kind::Key, 0, "RAS Autodial sibling key", "Software\\Microsoft\\RAS Autodial\\Brisko canary");
+    add(Kind::RecycleBin, 9, "recycle bin items", "C:\\brisko-recycled.txt");
+    hkcu(Kind::Key, 10, "RunMRU", explorer + "RunMRU");
+    hkcu(Kind::Key, 11, "RecentDocs", explorer + "RecentDocs");
+    hkcu(Kind::Key, 0, "Explorer sibling key", explorer + "Brisko canary");
+    const struct {
+        int step;
+        HKEY root;
+        const char *name, *key, *value;
+    } values[] = {
+        {12, HKEY_CURRENT_USER, "DefaultUserName of the user", "Windows NT\\CurrentVersion\\Winlogon", "DefaultUserName"},
+        {12, HKEY_CURRENT_USER, "AltDefaultUserName of the user", "Windows NT\\CurrentVersion\\Winlogon",
+         "AltDefaultUserName"},
+        {12, HKEY_LOCAL_MACHINE, "DefaultUserName of the machine", "Windows\\CurrentVersion\\Winlogon",
+         "DefaultUserName"},
+        {0, HKEY_CURRENT_USER, "other Winlogon value of the user", "Windows NT\\CurrentVersion\\Winlogon", "Brisko"},
+        {0, HKEY_LOCAL_MACHINE, "other Winlogon value of the machine", "Windows\\CurrentVersion\\Winlogon", "Brisko"},
+        {0, HKEY_CURRENT_USER, "other telnet value", "Telnet", "Machine9"},
     };
-
-    key("TypedURLs", 3, HKEY_CURRENT_USER, std::string(kIe) + "TypedURLs");
-    key("Internet Explorer sibling key", 0, HKEY_CURRENT_USER, std::string(kIe) + "Brisko canary");
-
-    const std::string userRoot = std::string(kProvider) + UserSidText();
-    key("form data type key of the user", 4, HKEY_CURRENT_USER, userRoot + kFormType + "\\brisko\\one\\two");
-    key("form data sibling type key of the user", 0, HKEY_CURRENT_USER,
-        userRoot + "\\Data\\5e7e8100-9138-11d1-945a-00c04fc308ff");
-    traces.push_back({"locked form data key of the user", 4, Kind::LockedKey, userRoot + kFormType + "\\brisko-locked",
-                      HKEY_CURRENT_USER});
-    traces.push_back({"DACL of the user's form data root", 0, Kind::KeyDacl, userRoot, HKEY_CURRENT_USER});
-    key("form data type key of the machine", 4, HKEY_LOCAL_MACHINE,
-        std::string(kProvider) + UserName() + kFormType + "\\brisko");
-    key("form data sibling type key of the machine", 0, HKEY_LOCAL_MACHINE,
-        std::string(kProvider) + UserName() + "\\Data\\5e7e8100-9138-11d1-945a-00c04fc308ff");
-
-    key("IntelliForms", 5, HKEY_CURRENT_USER, std::string(kIe) + "IntelliForms");
-    key("RAS Autodial Addresses", 7, HKEY_CURRENT_USER, "Software\\Microsoft\\RAS Autodial\\Addresses");
-    key("RAS Autodial sibling key", 0, HKEY_CURRENT_USER, "Software\\Microsoft\\RAS Autodial\\Brisko canary");
-
-    traces.push_back({"recycle bin items", 9, Kind::RecycleBin, "C:\\brisko-recycled.txt"});
-
-    key("RunMRU", 10, HKEY_CURRENT_USER, std::string(kExplorer) + "RunMRU");
-    key("RecentDocs", 11, HKEY_CURRENT_USER, std::string(kExplorer) + "RecentDocs");
-    key("Explorer sibling key", 0, HKEY_CURRENT_USER, std::string(kExplorer) + "Brisko canary");
-
-    value("DefaultUserName of the user", 12, HKEY_CURRENT_USER, kNtWinlogon, "DefaultUserName");
-    value("AltDefaultUserName of the user", 12, HKEY_CURRENT_USER, kNtWinlogon, "AltDefaultUserName");
-    value("DefaultUserName of the machine", 12, HKEY_LOCAL_MACHINE, kWinlogon, "DefaultUserName");
-    value("other Winlogon value of the user", 0, HKEY_CURRENT_USER, kNtWinlogon, "BriskoCanary");
-    value("other Winlogon value of the machine", 0, HKEY_LOCAL_MACHINE, kWinlogon, "BriskoCanary");
-
-    key("Doc Find Spec MRU", 13, HKEY_CURRENT_USER, std::string(kExplorer) + "Doc Find Spec MRU");
-    key("ContainingTextMRU", 13, HKEY_CURRENT_USER, std::string(kBars) + "ContainingTextMRU");
-    key("FilesNamedMRU", 13, HKEY_CURRENT_USER, std::string(kBars) + "FilesNamedMRU");
-    key("FindComputerMRU", 14, HKEY_CURRENT_USER, std::string(kExplorer) + "FindComputerMRU");
-    key("ComputerNameMRU", 14, HKEY_CURRENT_USER, std::string(kBars) + "ComputerNameMRU");
-    key("Explorer Bars sibling key", 0, HKEY_CURRENT_USER, std::string(kBars) + "Brisko canary");
-
-    static const char* const kTelnetValues[] = {
-        "Machine1",  "Service1",  "TermType1", "Machine2",    "Service2",    "TermType2",   "Machine3",
-        "Service3",  "TermType3", "Machine4",  "Service4",    "TermType4",   "Machine5",    "Service5",
-        "TermType5", "Machine6",  "Service6",  "TermType6",   "Machine7",    "Service7",    "TermType7",
-        "Machine8",  "Service8",  "TermType8", "LastMachine", "LastService", "LastTermType"};
-    for (const char* name : kTelnetValues)
-        value(std::string("telnet ") + name, 16, HKEY_CURRENT_USER, kTelnet, name);
-    value("other telnet value", 0, HKEY_CURRENT_USER, kTelnet, "Machine9");
-    key("Telnet key", 0, HKEY_CURRENT_USER, kTelnet);
-
-    // Step 17: index files in both history folders (not Wine's own History.IE5 index).
-    traces.push_back(
-        {"index.dat in the Windows history folder", 17, Kind::File, WindowsFolder() + "\\History\\index.dat"});
-    traces.push_back({"index.dat in the user history folder", 17, Kind::File,
-                      ShellFolder(CSIDL_HISTORY) + "\\MSHist-brisko\\index.dat"});
-
-    traces.push_back({"file beside the settings file", 0, Kind::File, SystemFolder() + "bri.sko.canary"});
-    traces.push_back({"folder reached through the links", 0, Kind::File, std::string(kOutsideFolder) + "\\keep.txt"});
-    return traces;
-}
-
-// An empty DACL (nullptr: none) denies everyone everything; the owner may still replace it.
-bool SetDacl(HKEY root, const std::string& path, const char* sddl)
-{
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &raw) != ERROR_SUCCESS)
-        return false;
-    ScopedKey key(raw);
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl ? sddl : "D:P", SDDL_REVISION_1, &sd, nullptr))
-        return false;
-    const bool set = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
-    LocalFree(sd);
-    return set;
-}
-
-bool GrantsEveryone(HKEY root, const std::string& path)
-{
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &raw) != ERROR_SUCCESS)
-        return false;
-    ScopedKey key(raw);
-    char buffer[1024];
-    DWORD size = sizeof buffer;
-    char* text = nullptr;
-    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                              nullptr))
-        return false;
-    const bool grants = std::strstr(text, ";;;WD)") != nullptr;
-    LocalFree(text);
-    return grants;
-}
-
-bool SeedCacheEntry(const Trace& trace)
-{
-    char file[MAX_PATH] = "";
-    if (!trace.value.empty()) {
-        if (!CreateUrlCacheEntryA(trace.path.c_str(), 0, trace.value.c_str(), file, 0) || !WriteBytes(file, "cached"))
-            return false;
+    for (const auto& v : values)
+        t.push_back({v.name, v.step, Kind::Value, std::string("Software\\Microsoft\\") + v.key, v.root, v.value});
+    for (const char* part : {"Machine", "Service", "TermType"}) {
+        for (const char* entry : {"1", "2", "3", "4", "5", "6", "7", "8", "Last"}) {
+            const std::string name = *entry == 'L' ? entry + std::string(part) : part + std::string(entry);
+            hkcu(Kind::Value, 16, "telnet " + name, "Software\\Microsoft\\Telnet")->value = name;
+        }
     }
-    FILETIME never = {};
-    return CommitUrlCacheEntryA(trace.path.c_str(), file[0] ? file : nullptr, never, never, trace.flags, nullptr, 0,
-                                trace.value.empty() ? nullptr : trace.value.c_str(), nullptr);
-}
+    hkcu(Kind::Key, 0, "Telnet key", "Software\\Microsoft\\Telnet");
+    hkcu(Kind::Key, 13, "Doc Find Spec MRU", explorer + "Doc Find Spec MRU");
+    hkcu(Kind::Key, 13, "ContainingTextMRU", bars + "ContainingTextMRU");
+    hkcu(Kind::Key, 13, "FilesNamedMRU", bars + "FilesNamedMRU");
+    hkcu(Kind::Key, 14, "FindComputerMRU", explorer + "FindComputerMRU");
+    hkcu(Kind::Key, 14, "ComputerNameMRU", bars + "ComputerNameMRU");
+    hkcu(Kind::Key, 0, "Explorer Bars sibling key", bars + "Brisko canary");
 
-bool CacheEntryExists(const std::string& url)
-{
-    DWORD size = 0;
-    return GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    // Index files in both history folders (not Wine's own History.IE5 index).
+    add(Kind::File, 17, "index.dat in the Windows history folder", WindowsFolder() + "\\History\\index.dat");
+    add(Kind::File, 17, "index.dat in the user history folder", ShellFolder(CSIDL_HISTORY) + "\\MSHist-b\\index.dat");
+    add(Kind::File, 0, "file beside the settings file", SystemFolder() + "bri.sko.canary");
+    add(Kind::File, 0, "folder reached through the links", std::string(kOutsideFolder) + "\\keep.txt");
+    return t;
 }
 
 // A file whose name begins with `prefix` below `folder`; links are not followed.
@@ -281,66 +208,49 @@ bool FileBelow(const std::string& folder, const std::string& prefix)
 {
     WIN32_FIND_DATAA entry;
     ScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
-    if (!find)
-        return false;
-    do {
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &entry)) {
         const char* name = entry.cFileName;
         if (!std::strcmp(name, ".") || !std::strcmp(name, "..") ||
             (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (FileBelow(folder + "\\" + name, prefix))
-                return true;
-        } else if (_strnicmp(name, prefix.c_str(), prefix.size()) == 0) {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileBelow(folder + "\\" + name, prefix)
+                                                                 : !_strnicmp(name, prefix.c_str(), prefix.size()))
             return true;
-        }
-    } while (FindNextFileA(find.get(), &entry));
+    }
     return false;
-}
-
-bool SeedRecycled(const std::string& path)
-{
-    if (!WriteBytes(path, "recycled"))
-        return false;
-    std::string from = path + '\0';
-    SHFILEOPSTRUCTA op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    return SHFileOperationA(&op) == 0;
-}
-
-bool RecycleBinHasItems()
-{
-    SHQUERYRBINFO info = {sizeof info, 0, 0};
-    return SHQueryRecycleBinA(nullptr, &info) == S_OK && info.i64NumItems > 0;
 }
 
 bool SeedTrace(const Trace& trace)
 {
+    char file[MAX_PATH] = "";
+    const std::string from = trace.path + '\0', sub = trace.path + "\\brisko-sub";
+    SHFILEOPSTRUCTA recycle = {nullptr, FO_DELETE, from.c_str(), nullptr,
+                               FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI, FALSE, nullptr, nullptr};
+    FILETIME never = {};
     switch (trace.kind) {
     case Kind::File:
         return WriteBytes(trace.path, "brisko trace", trace.flags ? trace.flags : FILE_ATTRIBUTE_NORMAL);
     case Kind::Folder:
         return WriteBytes(trace.path + "\\keep.txt", "brisko trace");
     case Kind::Key:
-        return SetString(trace.root, trace.path, "brisko", "trace") &&
-               SetString(trace.root, trace.path + "\\brisko-sub", "brisko", "trace");
-    case Kind::LockedKey:
-        SetDacl(trace.root, trace.path, "D:P(A;;KA;;;WD)"); // a seed before may have locked them
-        SetDacl(trace.root, trace.path + "\\brisko-sub", "D:P(A;;KA;;;WD)");
-        return SetString(trace.root, trace.path + "\\brisko-sub", "brisko", "trace") &&
-               SetDacl(trace.root, trace.path + "\\brisko-sub", nullptr) && SetDacl(trace.root, trace.path, nullptr);
+        return SetString(trace.root, trace.path, "brisko", "trace") && SetString(trace.root, sub, "brisko", "trace");
+    case Kind::LockedKey: // a seed before may have locked them; "D:P", an empty DACL, denies everything
+        SetKeySddl(trace.root, trace.path, kGrantEveryone);
+        SetKeySddl(trace.root, sub, kGrantEveryone);
+        return SetString(trace.root, sub, "brisko", "trace") && SetKeySddl(trace.root, sub, "D:P") &&
+               SetKeySddl(trace.root, trace.path, "D:P");
     case Kind::KeyDacl:
-        return SetDacl(trace.root, trace.path, "D:P(A;;KA;;;WD)");
+        return SetKeySddl(trace.root, trace.path, kGrantEveryone);
     case Kind::Value:
         return SetString(trace.root, trace.path, trace.value, "brisko trace");
     case Kind::CacheEntry:
-        return SeedCacheEntry(trace);
-    case Kind::CacheFile:
-        return true;
+        if (!trace.value.empty() && (!CreateUrlCacheEntryA(trace.path.c_str(), 0, trace.value.c_str(), file, 0) ||
+                                     !WriteBytes(file, "cached")))
+            return false;
+        return CommitUrlCacheEntryA(trace.path.c_str(), file[0] ? file : nullptr, never, never, trace.flags, nullptr, 0,
+                                    trace.value.empty() ? nullptr : trace.value.c_str(), nullptr);
     case Kind::RecycleBin:
-        return SeedRecycled(trace.path);
+        return WriteBytes(trace.path, "recycled") && SHFileOperationA(&recycle) == 0;
     case Kind::Link:
         return true;
     }
@@ -349,6 +259,9 @@ bool SeedTrace(const Trace& trace)
 
 bool IsPresent(const Trace& trace)
 {
+    DWORD size = 0;
+    SHQUERYRBINFO bin = {sizeof bin, 0, 0};
+    const std::string prefix = trace.path.substr(trace.path.find_last_of('/') + 1);
     switch (trace.kind) {
     case Kind::File:
     case Kind::Folder:
@@ -357,20 +270,20 @@ bool IsPresent(const Trace& trace)
     case Kind::LockedKey:
         return KeyExists(trace.root, trace.path);
     case Kind::KeyDacl:
-        return GrantsEveryone(trace.root, trace.path);
+        return KeySddl(trace.root, trace.path).find(";;;WD)") != std::string::npos;
     case Kind::Value:
-        return SHGetValueA(trace.root, trace.path.c_str(), trace.value.c_str(), nullptr, nullptr, nullptr) ==
-               ERROR_SUCCESS;
+        return !SHGetValueA(trace.root, trace.path.c_str(), trace.value.c_str(), nullptr, nullptr, nullptr);
     case Kind::CacheEntry:
-        return CacheEntryExists(trace.path);
-    case Kind::CacheFile:
-        return FileBelow(trace.path, trace.value);
+        return GetUrlCacheEntryInfoA(trace.path.c_str(), nullptr, &size) ||
+               GetLastError() == ERROR_INSUFFICIENT_BUFFER ||
+               (!trace.value.empty() &&
+                FileBelow(ShellFolder((trace.flags & COOKIE_CACHE_ENTRY) ? CSIDL_COOKIES : CSIDL_INTERNET_CACHE),
+                          prefix.substr(0, prefix.find('.'))));
     case Kind::RecycleBin:
-        return RecycleBinHasItems();
-    case Kind::Link: {
-        DWORD attributes = GetFileAttributesA(trace.path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    }
+        return SHQueryRecycleBinA(nullptr, &bin) == S_OK && bin.i64NumItems > 0;
+    case Kind::Link:
+        size = GetFileAttributesA(trace.path.c_str());
+        return size != INVALID_FILE_ATTRIBUTES && (size & FILE_ATTRIBUTE_REPARSE_POINT);
     }
     return false;
 }
@@ -394,6 +307,15 @@ std::vector<TraceState> Report()
     for (const Trace& trace : Traces())
         states.push_back({trace.name, trace.step, trace.alsoStep, IsPresent(trace)});
     return states;
+}
+
+bool IsPresent(const std::string& name)
+{
+    for (const Trace& trace : Traces()) {
+        if (trace.name == name)
+            return IsPresent(trace);
+    }
+    return false;
 }
 
 std::string OutsideFolder() { return kOutsideFolder; }

@@ -19,6 +19,7 @@ struct TraceState {
 // Seeds every trace and canary (idempotent); returns the names of those that could not be seeded.
 std::vector<std::string> Seed();
 std::vector<TraceState> Report();
+bool IsPresent(const std::string& name);
 
 // Wine cannot make links, so the host does: a link named LinkName() in each of LinkFolders() to
 // OutsideFolder(), and ProfileLink() to the profile folder.
@@ -27,22 +28,21 @@ std::vector<std::string> LinkFolders();
 const char* LinkName();
 std::string ProfileLink();
 
-// Paths are UTF-8, so that any name of any length can be made and checked.
+// Paths are UTF-8 and taken in the \\?\ spelling, so that any name of any length can be made.
 std::wstring Wide(const std::string& utf8);
 bool Exists(const std::string& path);
 bool MakeFolders(const std::string& path);
-// Creates or replaces the file (and its folder) holding `bytes`.
 bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL);
-// The file's bytes, or "<missing>".
-std::string ReadBytes(const std::string& path);
-// Deletes a file or a folder tree; links are neither followed nor removed.
-void RemoveTree(const std::string& path);
-std::string TempFolder(); // without its trailing separator
+std::string ReadBytes(const std::string& path); // "<missing>" when it cannot be read
+void RemoveTree(const std::string& path);       // links are neither followed nor removed
+std::string TempFolder();                       // without its trailing separator
 std::string WindowsFolder();
 std::string SystemFolder();
 std::string ShellFolder(int csidl); // created when missing
 std::string ParentFolder(const std::string& path);
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
 bool KeyExists(HKEY root, const std::string& key); // also when it denies us reading it
+std::string KeySddl(HKEY root, const std::string& key); // its DACL as SDDL; empty when unreadable
+bool SetKeySddl(HKEY root, const std::string& key, const char* sddl);
 
 } // namespace trace_kit

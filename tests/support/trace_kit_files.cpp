@@ -3,6 +3,7 @@
 
 #include "framework/scoped_win.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -14,25 +15,24 @@ namespace {
 
 std::wstring FilePath(const std::string& path)
 {
-    std::wstring wide = Wide(path);
+    const std::wstring wide = Wide(path);
     return wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\' ? L"\\\\?\\" + wide : wide;
 }
 
-std::string Utf8(const wchar_t* wide, int length)
+std::string Utf8(const wchar_t* wide)
 {
-    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
-    return utf8;
+    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    return utf8.c_str();
 }
 
 } // namespace
 
 std::wstring Wide(const std::string& utf8)
 {
-    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
-                        static_cast<int>(wide.size()));
-    return wide;
+    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    return wide.c_str();
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -40,19 +40,18 @@ bool Exists(const std::string& path) { return GetFileAttributesW(FilePath(path).
 bool MakeFolders(const std::string& path)
 {
     const size_t slash = path.find_last_of('\\');
-    if (path.empty() || Exists(path))
-        return true;
-    return (slash == std::string::npos || slash <= 2 || MakeFolders(path.substr(0, slash))) &&
-           CreateDirectoryW(FilePath(path).c_str(), nullptr);
+    return path.empty() || Exists(path) ||
+           ((slash == std::string::npos || slash <= 2 || MakeFolders(path.substr(0, slash))) &&
+            CreateDirectoryW(FilePath(path).c_str(), nullptr));
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attributes)
 {
     const std::wstring name = FilePath(path);
+    DWORD written = 0;
     if (!MakeFolders(ParentFolder(path)))
         return false;
     SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DWORD written = 0;
     {
         ScopedFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
@@ -63,14 +62,12 @@ bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attribu
 
 std::string ReadBytes(const std::string& path)
 {
-    ScopedFile file(CreateFileW(FilePath(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
-    if (!file)
-        return "<missing>";
-    std::string bytes(GetFileSize(file.get(), nullptr), '\0');
+    ScopedFile file(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string bytes(file ? GetFileSize(file.get(), nullptr) : 0, '\0');
     DWORD read = 0;
-    ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    if (!file || !ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+        return "<missing>";
     return bytes.substr(0, read);
 }
 
@@ -90,7 +87,7 @@ void RemoveTree(const std::string& path)
         ScopedFind find(FindFirstFileW((name + L"\\*").c_str(), &entry));
         for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &entry)) {
             if (std::wcscmp(entry.cFileName, L".") && std::wcscmp(entry.cFileName, L".."))
-                RemoveTree(path + '\\' + Utf8(entry.cFileName, -1).c_str());
+                RemoveTree(path + '\\' + Utf8(entry.cFileName));
         }
     }
     RemoveDirectoryW(name.c_str());
@@ -98,8 +95,8 @@ void RemoveTree(const std::string& path)
 
 std::string TempFolder()
 {
-    wchar_t path[MAX_PATH] = L"";
-    std::string folder = Utf8(path, static_cast<int>(GetTempPathW(MAX_PATH, path)));
+    char path[MAX_PATH] = "";
+    std::string folder(path, GetTempPathA(MAX_PATH, path));
     while (!folder.empty() && folder.back() == '\\')
         folder.pop_back();
     return folder;
@@ -107,28 +104,27 @@ std::string TempFolder()
 
 std::string WindowsFolder()
 {
-    wchar_t path[MAX_PATH] = L"";
-    return Utf8(path, static_cast<int>(GetWindowsDirectoryW(path, MAX_PATH)));
+    char path[MAX_PATH] = "";
+    return std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
 }
 
 std::string SystemFolder()
 {
-    wchar_t path[MAX_PATH] = L"";
-    return Utf8(path, static_cast<int>(GetSystemDirectoryW(path, MAX_PATH)));
+    char path[MAX_PATH] = "";
+    return std::string(path, GetSystemDirectoryA(path, MAX_PATH));
 }
 
 std::string ShellFolder(int csidl)
 {
-    wchar_t path[MAX_PATH] = L"";
-    return SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE) ? Utf8(path, -1).c_str() : "";
+    char path[MAX_PATH] = "";
+    return SHGetSpecialFolderPathA(nullptr, path, csidl, TRUE) ? path : "";
 }
 
 std::string ParentFolder(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value)
 {
-    return SHSetValueA(root, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1)) ==
-           ERROR_SUCCESS;
+    return !SHSetValueA(root, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
 
 bool KeyExists(HKEY root, const std::string& key)
@@ -137,6 +133,38 @@ bool KeyExists(HKEY root, const std::string& key)
     const LONG result = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &raw);
     ScopedKey opened(result == ERROR_SUCCESS ? raw : nullptr);
     return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
+}
+
+std::string KeySddl(HKEY root, const std::string& path)
+{
+    HKEY raw = nullptr;
+    char buffer[1024];
+    DWORD size = sizeof buffer;
+    char* text = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &raw) != ERROR_SUCCESS)
+        return std::string();
+    ScopedKey key(raw);
+    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                              nullptr))
+        return std::string();
+    const std::string sddl = text;
+    LocalFree(text);
+    return sddl;
+}
+
+bool SetKeySddl(HKEY root, const std::string& path, const char* sddl)
+{
+    HKEY raw = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &raw) != ERROR_SUCCESS)
+        return false;
+    ScopedKey key(raw);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
+        return false;
+    const bool set = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    LocalFree(sd);
+    return set;
 }
 
 } // namespace trace_kit

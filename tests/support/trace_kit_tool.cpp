@@ -4,7 +4,6 @@
 //   trace_kit links   makes the link folders and prints "<host link path> <tab> <host target>" per link
 #include "tests/support/trace_kit.h"
 
-#include <windows.h>
 #include <shlobj.h>
 #include <fcntl.h>
 #include <io.h>
@@ -14,23 +13,20 @@
 
 namespace {
 
-// Wine's own export: the host path of a Windows path, on the process heap.
-std::string UnixPath(const std::string& path)
+// Prints the host paths of folder\name and of target, by Wine's own export (on the process heap).
+bool PrintLink(const std::string& folder, const std::string& name, const std::string& target)
 {
     using ToUnix = char*(CDECL*)(const WCHAR*);
     auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    char* unixPath = toUnix && trace_kit::MakeFolders(path) ? toUnix(trace_kit::Wide(path).c_str()) : nullptr;
-    std::string result = unixPath ? unixPath : "";
-    HeapFree(GetProcessHeap(), 0, unixPath);
-    return result;
-}
-
-bool PrintLink(const std::string& folder, const std::string& name, const std::string& target)
-{
-    const std::string host = UnixPath(folder), hostTarget = UnixPath(target);
-    std::printf("%s/%s\t%s\n", host.c_str(), name.c_str(), hostTarget.c_str());
-    return !host.empty() && !hostTarget.empty();
+    char* host = toUnix && trace_kit::MakeFolders(folder) ? toUnix(trace_kit::Wide(folder).c_str()) : nullptr;
+    char* hostTarget = toUnix && trace_kit::MakeFolders(target) ? toUnix(trace_kit::Wide(target).c_str()) : nullptr;
+    if (host && hostTarget)
+        std::printf("%s/%s\t%s\n", host, name.c_str(), hostTarget);
+    const bool printed = host && hostTarget;
+    HeapFree(GetProcessHeap(), 0, host);
+    HeapFree(GetProcessHeap(), 0, hostTarget);
+    return printed;
 }
 
 } // namespace

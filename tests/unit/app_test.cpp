@@ -11,17 +11,15 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <cstring>
 #include <vector>
 
-using trace_kit::ReadBytes;
-using trace_kit::WriteBytes;
+using namespace trace_kit;
 
 namespace {
 
 std::string Le32(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
 
-// Twenty flags 100, 101, ...: each tells where it was read from.
+// Flags 100, 101, ...: each tells where it was read from.
 std::string Flags(size_t count = kSettingsFlagCount)
 {
     std::string bytes;
@@ -30,7 +28,7 @@ std::string Flags(size_t count = kSettingsFlagCount)
     return bytes;
 }
 
-const std::string kFile = trace_kit::TempFolder() + "\\brisko-unit-settings\\system32bri.sko";
+const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sko";
 
 } // namespace
 
@@ -38,28 +36,22 @@ const std::string kFile = trace_kit::TempFolder() + "\\brisko-unit-settings\\sys
 // holds of it, at most 199 bytes and up to a zero byte.
 TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
 {
-    const std::string text(250, 'x');
+    const std::string x250(250, 'x'), zeroInside("3\0" "99", 4);
     const struct {
         std::string bytes;
         size_t flags;
         std::string minutes;
-    } cases[] = {
-        {"", 0, ""},
-        {Flags(10) + std::string("\x6e\x00", 2), 10, ""},
-        {Flags(), 20, ""},
-        {Flags() + std::string("\x04\x00", 2), 20, ""},
-        {Flags() + Le32(0), 20, ""},
-        {Flags() + Le32(4) + "1200", 20, "1200"},
-        {Flags() + Le32(4) + "12", 20, "12"},
-        {Flags() + Le32(4) +
-             std::string("3\0"
-                         "99",
-                         4),
-         20, "3"},
-        {Flags() + Le32(250) + text, 20, text.substr(0, 199)},
-        {Flags() + Le32(0xFFFFFFFFu) + "30", 20, "30"},
-        {Flags() + Le32(0x80000000u), 20, ""},
-    };
+    } cases[] = {{"", 0, ""},
+                 {Flags(10) + std::string("\x6e\x00", 2), 10, ""},
+                 {Flags(), 20, ""},
+                 {Flags() + std::string("\x04\x00", 2), 20, ""},
+                 {Flags() + Le32(0), 20, ""},
+                 {Flags() + Le32(4) + "1200", 20, "1200"},
+                 {Flags() + Le32(4) + "12", 20, "12"},
+                 {Flags() + Le32(4) + zeroInside, 20, "3"},
+                 {Flags() + Le32(250) + x250, 20, x250.substr(0, 199)},
+                 {Flags() + Le32(0xFFFFFFFFu) + "30", 20, "30"},
+                 {Flags() + Le32(0x80000000u), 20, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.size());
         ASSERT_TRUE(WriteBytes(kFile, c.bytes));
@@ -69,34 +61,34 @@ TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
             EXPECT_EQ(i < c.flags ? static_cast<BOOL>(100 + i) : 7, record.flags[i]) << "flag " << i;
         EXPECT_EQ(c.minutes, record.minutes);
     }
-    trace_kit::RemoveTree(trace_kit::ParentFolder(kFile));
+    RemoveTree(ParentFolder(kFile));
     SettingsRecord record = {{7}, "5"};
     EXPECT_FALSE(ReadSettingsFile(kFile.c_str(), record));
     EXPECT_EQ(7, record.flags[0]);
     EXPECT_EQ("5", record.minutes);
 }
 
-// The record goes to a new file that then takes the old one's place: a save that fails leaves it whole.
+// The record goes to a new file that then takes the old one's place: a save that fails, because no
+// new file can be made beside it or someone holds it who does not let it be replaced, leaves it whole.
 TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
 {
     const std::string previous = Flags() + Le32(1) + "5";
     const SettingsRecord record = {{1}, "30"};
     ASSERT_TRUE(WriteBytes(kFile, previous));
-    ASSERT_TRUE(trace_kit::MakeFolders(kFile + ".new")); // no new file can be made beside it
+    ASSERT_TRUE(MakeFolders(kFile + ".new"));
     EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record));
     EXPECT_EQ(previous, ReadBytes(kFile));
-    trace_kit::RemoveTree(kFile + ".new");
+    RemoveTree(kFile + ".new");
     {
-        // Someone holds it who does not let it be replaced.
         ScopedFile held(CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record));
     }
     EXPECT_EQ(previous, ReadBytes(kFile));
-    EXPECT_FALSE(trace_kit::Exists(kFile + ".new"));
+    EXPECT_FALSE(Exists(kFile + ".new"));
     EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
     EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
-    trace_kit::RemoveTree(trace_kit::ParentFolder(kFile));
+    RemoveTree(ParentFolder(kFile));
     char name[kSettingsNameSize];
     EXPECT_TRUE(JoinSettingsName(std::string(kSettingsNameSize - 8, 'd').c_str(), name));
     EXPECT_FALSE(JoinSettingsName(std::string(kSettingsNameSize - 7, 'd').c_str(), name));
@@ -109,63 +101,58 @@ TEST(Rules, StartupEntryAndTimerPeriod)
         const char* path;
         DWORD length;
         const char* data; // null: no entry
-    } entries[] = {
-        {"C:\\Brisko\\Brisko.exe", 20, "C:\\Brisko\\Brisko.exe  hide"},
-        {"C:\\Program Files\\Brisko\\Brisko.exe", 34, "\"C:\\Program Files\\Brisko\\Brisko.exe\"  hide"},
-        {"C:\\Brisko.exe", 0, nullptr},
-        {"C:\\Brisko.exe", kStartupPathLimit, nullptr}, // the limit reached: a cut path
-    };
+    } entries[] = {{"C:\\Brisko\\Brisko.exe", 20, "C:\\Brisko\\Brisko.exe  hide"},
+                   {"C:\\Program Files\\Brisko\\Brisko.exe", 34, "\"C:\\Program Files\\Brisko\\Brisko.exe\"  hide"},
+                   {"C:\\Brisko.exe", 0, nullptr},
+                   {"C:\\Brisko.exe", kStartupPathLimit, nullptr}}; // the limit reached: a cut path
     for (const auto& e : entries) {
         std::string data = "stale";
         EXPECT_EQ(e.data != nullptr, StartupEntryData(e.path, e.length, kStartupPathLimit, data)) << e.path;
         EXPECT_EQ(e.data ? e.data : "", data);
     }
-    const struct {
-        const char* minutes;
-        UINT period; // 0: none
-    } periods[] = {{"1", 60000}, {"1200", 72000000}, {"30x", 1800000}, {"0", 0}, {"-5", 0}, {"", 0}, {"x", 0}};
+    const std::pair<const char*, UINT> periods[] = {{"1", 60000}, {"1200", 72000000}, {"30x", 1800000}, {"0", 0},
+                                                    {"-5", 0},    {"", 0},            {"x", 0}}; // 0: none
     for (const auto& p : periods) {
         UINT period = 0;
-        EXPECT_EQ(p.period != 0, MinutesToPeriod(p.minutes, period)) << p.minutes;
-        EXPECT_EQ(p.period, period) << p.minutes;
+        EXPECT_EQ(p.second != 0, MinutesToPeriod(p.first, period)) << p.first;
+        EXPECT_EQ(p.second, period) << p.first;
     }
 }
 
 namespace {
 
-// What the status line showed during a run, whether the step's trace was still there then, and
+// What the status line showed during a run, whether that step's trace was still there then, and
 // whether it was painted before the next change.
 struct StatusChange {
     std::string text;
     bool traceThere, painted;
 };
 std::vector<StatusChange> g_changes;
-CBriskoDlg* g_dialog = nullptr;
+const char* const kTraceKeys[] = {"Software\\Microsoft\\Internet Explorer\\TypedURLs",
+                                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU"};
 
 LRESULT CALLBACK RecordStatus(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
     if (message == WM_SETTEXT) {
         if (!g_changes.empty())
             g_changes.back().painted = !GetUpdateRect(hwnd, nullptr, FALSE);
-        const bool there = trace_kit::KeyExists(
-            HKEY_CURRENT_USER, g_changes.empty() ? "Software\\Microsoft\\Internet Explorer\\TypedURLs"
-                                                 : "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU");
+        const bool there = KeyExists(HKEY_CURRENT_USER, kTraceKeys[std::min<size_t>(g_changes.size(), 1)]);
         g_changes.push_back({reinterpret_cast<const char*>(lParam), there, false});
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 // Inside the dialog's loop: tick two boxes as a user would, press "Clear Now", close.
+CBriskoDlg* g_dlg = nullptr;
 void CALLBACK ClickClearNow(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
-    HWND dialog = g_dialog->GetSafeHwnd();
+    HWND dialog = g_dlg->GetSafeHwnd();
     for (int id = IDC_TEMPFILES; id <= IDC_CLEARONSTART; ++id)
         SendDlgItemMessageA(dialog, id, BM_SETCHECK, id == IDC_URLHISTORY || id == IDC_RUNHISTORY, 0);
     HWND status = GetDlgItem(dialog, IDC_STATUS);
     SetWindowSubclass(status, RecordStatus, 1, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CLEARNOW, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_CLEARNOW)));
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CLEARNOW, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDC_CLEARNOW));
     RemoveWindowSubclass(status, RecordStatus, 1);
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
 }
@@ -177,16 +164,13 @@ void CALLBACK ClickClearNow(HWND, UINT, UINT_PTR timer, DWORD)
 TEST(Run, ShowsEachTickedStepsMessageBeforeItsStepAndEndsWithFinished)
 {
     brisko::SharedStateGuard guard;
-    ASSERT_TRUE(
-        trace_kit::SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\TypedURLs", "url1", "a"));
-    ASSERT_TRUE(trace_kit::SetString(HKEY_CURRENT_USER,
-                                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU", "a", "b"));
+    for (const char* key : kTraceKeys)
+        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "url1", "a"));
     g_changes.clear();
     CBriskoDlg dlg;
-    g_dialog = &dlg;
+    g_dlg = &dlg;
     SetTimer(nullptr, 0, 50, ClickClearNow);
     dlg.DoModal();
-    g_dialog = nullptr;
     ASSERT_EQ(3u, g_changes.size());
     EXPECT_EQ("Deleting URL history...", g_changes[0].text);
     EXPECT_EQ("Clear history of run command...", g_changes[1].text);
@@ -200,12 +184,11 @@ TEST(Run, ShowsEachTickedStepsMessageBeforeItsStepAndEndsWithFinished)
 // Everything else relies on this: the host's files are out of reach and the bin is the sandbox's.
 TEST(Sandbox, HostIsUnreachable)
 {
-    EXPECT_FALSE(trace_kit::Exists("Z:\\"));
-    EXPECT_FALSE(trace_kit::Exists("Z:\\etc\\passwd"));
+    EXPECT_FALSE(Exists("Z:\\"));
     // Wine links profile folders to the host's HOME unless the sandbox made them real folders.
     for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_RECENT, CSIDL_NETHOOD,
                       CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY}) {
-        const std::string folder = trace_kit::ShellFolder(csidl);
-        EXPECT_EQ(0u, GetFileAttributesW(trace_kit::Wide(folder).c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << folder;
+        const std::string folder = ShellFolder(csidl);
+        EXPECT_EQ(0u, GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << folder;
     }
 }

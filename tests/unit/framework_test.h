@@ -8,7 +8,6 @@
 
 #define IDC_T_CHECK 1001
 #define IDC_T_CHECK2 1002
-#define IDC_T_TEXT 1003
 #define IDC_T_COMBO 1004
 #define IDC_T_LABEL 1005
 #define IDC_T_MISSING 1099
