@@ -1,6 +1,6 @@
-// The link at the foot of the real Brisko window, driven from a second process.
+// The link at the foot of the real Brisko window, met with the real mouse pointer and seen on the
+// screen: its tooltip, its colours and underline, and a click that opens the address or explains why not.
 #include "res/resource.h"
-#include "framework/scoped_win.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
 
@@ -10,61 +10,65 @@
 
 #include <algorithm>
 
-using brisko::Ending;
 using brisko::Instance;
 
 namespace {
 
-// The tooltip's text for tool 1 of the link, asked of each tooltip window of the process. Tooltip
-// messages carry pointers, which Wine passes on as they are: the record lives in Brisko's memory.
-struct ToolSearch {
-    DWORD processId;
-    HWND link;
-    std::string text;
-};
+const COLORREF kUnvisited = RGB(0, 0, 238), kVisited = RGB(85, 26, 139);
 
-BOOL CALLBACK AskTooltip(HWND hWnd, LPARAM lParam)
+// Whether some row of the link on the screen is all `colour`: the underline, drawn in the text's colour.
+bool UnderlinedIn(HWND link, COLORREF colour)
 {
-    auto* s = reinterpret_cast<ToolSearch*>(lParam);
-    DWORD owner = 0;
-    char cls[32] = "", text[512] = "";
-    ::GetWindowThreadProcessId(hWnd, &owner);
-    ::GetClassNameA(hWnd, cls, sizeof cls);
-    if (owner != s->processId || lstrcmpiA(cls, TOOLTIPS_CLASSA))
-        return TRUE;
-    ScopedFile process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner));
-    char* block = static_cast<char*>(
-        ::VirtualAllocEx(process.get(), nullptr, sizeof(TTTOOLINFOA) + sizeof text, MEM_COMMIT, PAGE_READWRITE));
-    TTTOOLINFOA tool = {static_cast<UINT>(TTTOOLINFOA_V1_SIZE), 0, s->link, 1};
-    tool.lpszText = block + sizeof tool;
-    if (block && ::WriteProcessMemory(process.get(), block, &tool, sizeof tool, nullptr) &&
-        ::WriteProcessMemory(process.get(), tool.lpszText, text, sizeof text, nullptr) &&
-        ::SendMessageA(hWnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(block)) &&
-        ::ReadProcessMemory(process.get(), tool.lpszText, text, sizeof text - 1, nullptr))
-        s->text = text;
-    if (block)
-        ::VirtualFreeEx(process.get(), block, 0, MEM_RELEASE);
-    return s->text.empty();
+    RECT r;
+    ::GetWindowRect(link, &r);
+    HDC screen = ::GetDC(nullptr);
+    bool found = false;
+    for (LONG y = r.top; y < r.bottom && !found; ++y) {
+        LONG x = r.left;
+        while (x < r.right && ::GetPixel(screen, x, y) == colour)
+            ++x;
+        found = x == r.right;
+    }
+    ::ReleaseDC(nullptr, screen);
+    return found;
 }
 
-// A ".htm" association whose open command is link_tool, for as long as it lives.
-class HtmAssociation {
-public:
-    HtmAssociation()
-    {
-        const std::string tool = brisko::InBuild(LINK_TOOL_IN_BUILD);
-        trace_kit::SetString(HKEY_CLASSES_ROOT, ".htm", "", "BriskoLinkTest.Document");
-        trace_kit::SetString(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document\\shell\\open\\command", "",
-                             "\"" + tool + "\" -first \"%1\" -second %1");
-    }
-    ~HtmAssociation()
-    {
-        SHDeleteKeyA(HKEY_CLASSES_ROOT, ".htm");
-        SHDeleteKeyA(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document");
-    }
-    HtmAssociation(const HtmAssociation&) = delete;
-    HtmAssociation& operator=(const HtmAssociation&) = delete;
-};
+// Puts the pointer on the link (or far from it), stirring it a pixel as a hand does, until the link
+// is drawn in `colour`.
+bool HoverShows(HWND link, bool onIt, COLORREF colour)
+{
+    RECT r;
+    ::GetWindowRect(link, &r);
+    int stir = 0;
+    return brisko::WaitFor(
+        [&] {
+            stir = 1 - stir;
+            ::SetCursorPos(onIt ? (r.left + r.right) / 2 + stir : 1 + stir, onIt ? (r.top + r.bottom) / 2 : 1);
+            return UnderlinedIn(link, colour);
+        },
+        5000);
+}
+
+BOOL CALLBACK FindShownTip(HWND hWnd, LPARAM lParam)
+{
+    auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(lParam);
+    DWORD owner = 0;
+    char cls[32] = "";
+    ::GetWindowThreadProcessId(hWnd, &owner);
+    ::GetClassNameA(hWnd, cls, sizeof cls);
+    s->second = owner == s->first && !lstrcmpiA(cls, TOOLTIPS_CLASSA) && ::IsWindowVisible(hWnd) ? hWnd : nullptr;
+    return s->second == nullptr;
+}
+
+// The text of the process's tooltip once one is shown.
+std::string ShownTip(DWORD processId)
+{
+    std::pair<DWORD, HWND> search = {processId, nullptr};
+    brisko::WaitFor([&] { return !::EnumWindows(FindShownTip, reinterpret_cast<LPARAM>(&search)); }, 5000);
+    char text[256] = "";
+    ::SendMessageA(search.second, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
 
 void ClickLink(const Instance& brisko)
 {
@@ -74,24 +78,19 @@ void ClickLink(const Instance& brisko)
 
 } // namespace
 
-TEST(Link, TooltipHoldsTheAddressTheLabelShows)
+// Unvisited, the pointer on it shows its address as a tip and the hover colour. No browser opens
+// it here: the click explains why, under the program's title, and the link stays unvisited.
+TEST(Link, HoverShowsTheAddressAndAClickWithoutABrowserExplainsWhy)
 {
     brisko::SharedStateGuard guard;
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
-    ToolSearch search = {brisko.ProcessId(), brisko.Item(IDC_LINK), ""};
-    brisko::WaitFor([&] { return !::EnumWindows(AskTooltip, reinterpret_cast<LPARAM>(&search)); }, 5000);
-    EXPECT_EQ(BRISKO_URL, search.text);
+    HWND link = brisko.Item(IDC_LINK);
     EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
-    EXPECT_TRUE(brisko.End(Ending::CloseBox));
-}
-
-// The shell opens nothing here: the click explains why, under the program's title, and goes on.
-TEST(Link, ClickWithoutABrowserExplainsItAndTheWindowCarriesOn)
-{
-    brisko::SharedStateGuard guard;
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start());
+    EXPECT_TRUE(HoverShows(link, false, kUnvisited));
+    EXPECT_TRUE(HoverShows(link, true, ::GetSysColor(COLOR_HIGHLIGHT)));
+    EXPECT_EQ(BRISKO_URL, ShownTip(brisko.ProcessId()));
+    EXPECT_TRUE(HoverShows(link, false, kUnvisited));
     ClickLink(brisko);
     HWND box = brisko.FindDialog("Brisko", 15000);
     ASSERT_NE(nullptr, box) << "no message box";
@@ -99,24 +98,34 @@ TEST(Link, ClickWithoutABrowserExplainsItAndTheWindowCarriesOn)
               brisko::DialogText(box));
     ::SendMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     EXPECT_TRUE(brisko::WaitFor([&] { return !::IsWindow(box); }, 5000));
-    EXPECT_TRUE(brisko.End(Ending::CloseBox));
+    EXPECT_TRUE(HoverShows(link, false, kUnvisited));
+    EXPECT_TRUE(brisko.End(brisko::Ending::CloseBox));
 }
 
-// Then the ".htm" association's command is started, cut at its quoted "%1", with the address.
-TEST(Link, ClickStartsTheHtmAssociationsCommandWithTheAddress)
+// With a ".htm" association, its command is started, cut at its quoted "%1", with the address; the
+// link is then visited, and hovering still shows the hover colour.
+TEST(Link, ClickStartsTheHtmAssociationsCommandAndTheLinkIsVisited)
 {
     brisko::SharedStateGuard guard;
-    HtmAssociation association;
     const std::string log = trace_kit::TempFolder() + "\\brisko-link.log";
     ::DeleteFileA(log.c_str());
     ::SetEnvironmentVariableA("BRISKO_LINK_LOG", log.c_str());
+    trace_kit::SetString(HKEY_CLASSES_ROOT, ".htm", "", "BriskoLinkTest.Document");
+    trace_kit::SetString(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document\\shell\\open\\command", "",
+                         "\"" + brisko::InBuild(LINK_TOOL_IN_BUILD) + "\" -first \"%1\" -second %1");
     Instance brisko;
-    ASSERT_TRUE(brisko.Start());
+    EXPECT_TRUE(brisko.Start());
     ClickLink(brisko);
     EXPECT_TRUE(brisko::WaitFor([&] { return trace_kit::Exists(log); }, 15000));
     const std::string line = trace_kit::ReadBytes(log);
     EXPECT_EQ("\" -first  " BRISKO_URL, line.substr(std::min(line.size(), line.find('"', 1)))) << line;
     EXPECT_EQ(nullptr, brisko.FindDialog("Brisko", 500));
-    EXPECT_TRUE(brisko.End(Ending::CloseBox));
+    HWND link = brisko.Item(IDC_LINK);
+    EXPECT_TRUE(HoverShows(link, false, kVisited));
+    EXPECT_TRUE(HoverShows(link, true, ::GetSysColor(COLOR_HIGHLIGHT)));
+    EXPECT_TRUE(HoverShows(link, false, kVisited));
+    EXPECT_TRUE(brisko.End(brisko::Ending::CloseBox));
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, ".htm");
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, "BriskoLinkTest.Document");
     ::DeleteFileA(log.c_str());
 }

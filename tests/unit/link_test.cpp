@@ -1,49 +1,14 @@
 // What the end-to-end runs cannot pin down about the link: its fitting arithmetic, the command it
-// composes, the text of every failure, and the colour it answers with in each state.
+// composes at the edge of its buffer, and the text of every failure.
 #include "controls/link_static.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
-#include <commctrl.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 
 namespace {
-
-const char kAddress[] = "http://www.example.com/brisko/";
-
-// Brisko's own main dialog template with just its link attached; the steps run at the end of
-// OnInitDialog, and the dialog's loop then runs what they posted before it ends.
-class CLinkDlg : public CDialog {
-public:
-    explicit CLinkDlg(std::function<void(CLinkDlg&)> steps) : CDialog(IDD_MAIN_DIALOG), m_steps(std::move(steps)) {}
-    BOOL OnInitDialog() override
-    {
-        CDialog::OnInitDialog();
-        m_steps(*this);
-        ::PostMessageA(m_hWnd, WM_COMMAND, IDOK, 0);
-        return TRUE;
-    }
-    void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_LINK, m_link); }
-    COLORREF Colour()
-    {
-        HDC dc = ::GetDC(m_hWnd);
-        ::SetBkMode(dc, OPAQUE);
-        const LRESULT brush = SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), (LPARAM)m_link.m_hWnd);
-        const COLORREF colour =
-            ::GetBkMode(dc) == TRANSPARENT && brush == reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH))
-                ? ::GetTextColor(dc)
-                : CLR_INVALID;
-        ::ReleaseDC(m_hWnd, dc);
-        return colour;
-    }
-    CLinkStatic m_link;
-
-private:
-    std::function<void(CLinkDlg&)> m_steps;
-};
 
 // Inside a message box's own loop: record its text and close it.
 std::string g_boxText;
@@ -130,42 +95,4 @@ TEST(Link, ExplainsEachLaunchFailure)
         CLinkStatic::ShowLaunchError(c.code);
         EXPECT_EQ(std::string("Unable to open hyperlink:\n\n") + c.text, g_boxText) << c.code;
     }
-}
-
-// Hover wins over visited, visited over unvisited; always on a transparent null brush, underlined.
-// The mouse reaches the tooltip only through the relay, as the dialog's loop offers it to the link.
-static int g_relayedMoves = 0;
-static LRESULT CALLBACK CountRelays(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
-{
-    if (message == TTM_RELAYEVENT && reinterpret_cast<const MSG*>(lParam)->message == WM_MOUSEMOVE)
-        ++g_relayedMoves;
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-TEST(Link, AnswersTheColourOfItsStateAndRelaysTheMouseToItsTooltip)
-{
-    const COLORREF unvisited = RGB(0, 0, 238), visited = RGB(85, 26, 139), hover = ::GetSysColor(COLOR_HIGHLIGHT);
-    g_relayedMoves = 0;
-    CLinkDlg dlg([&](CLinkDlg& d) {
-        LOGFONTA font = {};
-        ::GetObjectA(reinterpret_cast<HFONT>(d.m_link.SendMessage(WM_GETFONT)), sizeof font, &font);
-        EXPECT_TRUE(font.lfUnderline);
-        EXPECT_EQ(kAddress, d.m_link.m_strUrl);
-        const struct {
-            BOOL visited;
-            int move; // 0: none, 1: onto the link, -1: off it
-            COLORREF colour;
-        } states[] = {{FALSE, 0, unvisited}, {TRUE, 0, visited}, {TRUE, 1, hover},
-                      {TRUE, -1, visited},   {FALSE, 1, hover},  {FALSE, -1, unvisited}};
-        for (const auto& state : states) {
-            d.m_link.SetVisited(state.visited);
-            if (state.move)
-                d.m_link.SendMessage(WM_MOUSEMOVE, 0, state.move > 0 ? MAKELPARAM(2, 2) : MAKELPARAM(-5, -5));
-            EXPECT_EQ(state.colour, d.Colour()) << state.visited << " " << state.move;
-        }
-        ASSERT_TRUE(SetWindowSubclass(d.m_link.m_toolTip.m_hWnd, CountRelays, 1, 0));
-        ::PostMessageA(d.m_link.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
-    });
-    EXPECT_EQ(IDOK, dlg.DoModal());
-    EXPECT_LE(1, g_relayedMoves);
 }
