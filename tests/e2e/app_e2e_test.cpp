@@ -9,7 +9,6 @@
 
 using brisko::Ending;
 using brisko::Instance;
-using trace_kit::ReadBytes;
 
 namespace {
 
@@ -19,53 +18,68 @@ const std::set<int> kDefaultTicks = {IDC_TEMPFILES,   IDC_COOKIES,         IDC_U
 void ExpectTicked(const Instance& brisko, const std::set<int>& ticked)
 {
     for (int id = IDC_TEMPFILES; id <= IDC_CLEARONSTART; ++id) {
-        if (id != IDC_STATUS && id != IDC_CLEARNOW && id != IDC_MINUTES)
+        if (id != IDC_STATUS && id != IDC_CLEARNOW && id != IDC_MINUTES) {
             EXPECT_EQ(ticked.count(id) != 0, brisko.IsChecked(id)) << "box " << id;
+        }
     }
 }
 
-void Store(const std::array<int, 20>& flags, const std::string& minutes)
+void Store(std::array<int, 20> flags, const std::string& minutes, int also = -1)
 {
+    if (also >= 0)
+        flags[also] = 1;
     ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, minutes)));
 }
 
-std::string Stored() { return ReadBytes(brisko::SettingsPath()); }
-
-std::array<int, 20> With(int flag)
-{
-    std::array<int, 20> flags = brisko::Ticked();
-    flags[flag] = 1;
-    return flags;
-}
+std::string Stored() { return trace_kit::ReadBytes(brisko::SettingsPath()); }
 
 } // namespace
 
-TEST(App, FirstStartShowsTheDefaults)
+// The defaults, the texts as they stand, and the About box from system menu commands 16 to 31 over a
+// disabled main window, whose own loop then goes on.
+TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
 {
     brisko::SharedStateGuard guard;
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
-    EXPECT_TRUE(IsWindowVisible(brisko.Window()));
-    char caption[32] = "";
-    GetWindowTextA(brisko.Window(), caption, sizeof caption);
-    EXPECT_STREQ("Brisko", caption);
+    HWND main = brisko.Window();
+    EXPECT_TRUE(IsWindowVisible(main));
     ExpectTicked(brisko, kDefaultTicks);
     // Wine carries only CB_GETLBTEXT's first character across processes: look each item up instead.
     const char* const items[] = {"1", "5", "30", "60", "300", "600", "1200"};
     EXPECT_EQ(7, SendMessageA(brisko.Item(IDC_MINUTES), CB_GETCOUNT, 0, 0));
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(i, SendMessageA(brisko.Item(IDC_MINUTES), CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i]));
-    EXPECT_EQ("5", brisko.Text(IDC_MINUTES));
-    EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
-    EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
-    EXPECT_EQ("Clear internet temperory files", brisko.Text(IDC_TEMPFILES));
-    EXPECT_EQ("Clear my favorite ", brisko.Text(IDC_FAVORITES));
-    EXPECT_EQ("Clear telenet history", brisko.Text(IDC_TELNET));
+    const std::pair<int, const char*> texts[] = {{IDC_MINUTES, "5"},
+                                                 {IDC_STATUS, BRISKO_URL},
+                                                 {IDC_TEMPFILES, "Clear internet temperory files"},
+                                                 {IDC_FAVORITES, "Clear my favorite "},
+                                                 {IDC_TELNET, "Clear telenet history"}};
+    for (const auto& text : texts)
+        EXPECT_EQ(text.second, brisko.Text(text.first));
+    char caption[32] = "";
+    GetWindowTextA(main, caption, sizeof caption);
+    EXPECT_STREQ("Brisko", caption);
     for (bool enabled : {false, true, false}) { // the list follows "Auto clear every" at once
         EXPECT_EQ(enabled, brisko.IsEnabled(IDC_MINUTES));
         brisko.Click(IDC_AUTOCLEAR);
     }
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    brisko.Click(IDC_COOKIES);
+    for (WPARAM command : {16, 31}) {
+        PostMessageA(main, WM_SYSCOMMAND, command, 0);
+        HWND about = brisko.FindDialog("About Brisko", 5000);
+        ASSERT_NE(nullptr, about) << command;
+        EXPECT_EQ(main, GetWindow(about, GW_OWNER));
+        EXPECT_FALSE(IsWindowEnabled(main));
+        SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        EXPECT_TRUE(brisko::WaitFor([&] { return !IsWindow(about); }, 5000));
+        EXPECT_TRUE(IsWindowEnabled(main));
+        EXPECT_EQ(main, GetForegroundWindow());
+    }
+    PostMessageA(main, WM_SYSCOMMAND, 32, 0);
+    EXPECT_EQ(nullptr, brisko.FindDialog("About Brisko", 1000));
+    ASSERT_TRUE(brisko.End(Ending::Escape));
+    EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
 }
 
 TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
@@ -110,11 +124,10 @@ TEST(App, StoredValuesShowAsTheControlsAllow)
     std::array<int, 20> flags = brisko::Ticked({1, 2, 3});
     flags[1] = 5;
     flags[2] = -1;
-    flags[brisko::kAutoClear] = 1;
     const std::pair<const char*, const char*> cases[] = {{"3", "30"}, {"1", "1"}, {"12", "1200"}, {"7", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        Store(flags, c.first);
+        Store(flags, c.first, brisko::kAutoClear);
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
         EXPECT_EQ(c.second, brisko.Text(IDC_MINUTES));
@@ -122,29 +135,26 @@ TEST(App, StoredValuesShowAsTheControlsAllow)
         EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
         ASSERT_TRUE(brisko.End(Ending::Escape));
         EXPECT_EQ(c.second, Stored().substr(84));
-        EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
-        EXPECT_EQ(0, brisko::StoredFlag(Stored(), 2));
+        EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1) | brisko::StoredFlag(Stored(), 2));
     }
 }
 
+// Only a lower-case "h" hides, and for good; then only a left press on the icon shows the window,
+// and "Hide to task bar" hides it again while the process and its icon live on.
 TEST(App, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
 {
     brisko::SharedStateGuard guard;
-    for (const char* args : {"Hide", "hide"}) { // only a lower-case "h" hides
+    for (const char* args : {"Hide", "hide"}) {
         Instance brisko;
         ASSERT_TRUE(brisko.Start(args));
         HWND window = brisko.Window();
-        Sleep(500); // not yet shown and already hidden look alike: the hide must also last
-        ASSERT_EQ(*args == 'H', IsWindowVisible(window) != FALSE) << args;
-        const struct {
-            WPARAM id;
-            LPARAM mouse;
-        } ignored[] = {{101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {100, WM_LBUTTONDOWN}};
+        Sleep(500); // not yet shown and already hidden look alike
+        const std::pair<WPARAM, LPARAM> ignored[] = {
+            {101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {100, WM_LBUTTONDOWN}};
         for (const auto& press : ignored) {
-            brisko.Send(WM_USER + 101, press.id, press.mouse);
-            EXPECT_EQ(*args == 'H', IsWindowVisible(window) != FALSE) << press.id << " " << press.mouse;
+            brisko.Send(WM_USER + 101, press.first, press.second);
+            EXPECT_EQ(*args == 'H', IsWindowVisible(window) != FALSE) << args << press.first << " " << press.second;
         }
-        // A left press shows it; "Hide to task bar" hides it again, and the process and its icon live on.
         for (int round = 0; round < 2; ++round) {
             brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
             EXPECT_TRUE(IsWindowVisible(window));
@@ -157,24 +167,23 @@ TEST(App, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
     }
 }
 
+// Where nobody may set values under the machine's Run key, as for a standard user on Windows, the
+// entry goes to the user's.
 TEST(App, StartupBoxWritesTheMachineEntryOrElseTheUsers)
 {
     brisko::SharedStateGuard guard;
     const char run[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run);
-    for (bool machineDenied : {false, true}) {
-        SCOPED_TRACE(machineDenied ? "HKLM denied" : "HKLM writable");
-        // Nobody may set values under the machine's Run key, as for a standard user on Windows.
-        if (machineDenied)
-            ASSERT_TRUE(trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
-        const HKEY written = machineDenied ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-        const HKEY spared = machineDenied ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    for (HKEY written : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        const bool denied = written == HKEY_CURRENT_USER;
+        SCOPED_TRACE(denied ? "HKLM denied" : "HKLM writable");
+        ASSERT_TRUE(!denied || trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
         Instance brisko;
         EXPECT_TRUE(brisko.Start());
         brisko.Click(IDC_AUTOSTART);
         EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), brisko::RunValue(written).c_str()))
             << brisko::RunValue(written);
-        EXPECT_EQ("<none>", brisko::RunValue(spared));
+        EXPECT_EQ("<none>", brisko::RunValue(denied ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER));
         brisko.Click(IDC_AUTOSTART);
         EXPECT_EQ("<none>", brisko::RunValue(written));
         brisko.Click(IDC_AUTOSTART);
@@ -187,53 +196,23 @@ TEST(App, StartupBoxWritesTheMachineEntryOrElseTheUsers)
     }
 }
 
-// The timer and the start cleaning with no step ticked: "Finished!" tells that a run happened.
+// The timer and the start clean with no step ticked: "Finished!" tells that a run happened.
 TEST(App, CleansOnTheTimerWhileAutoClearIsTickedAndAtStartWhenAsked)
 {
     brisko::SharedStateGuard guard;
-    {
-        Store(brisko::Ticked(), "5");
+    for (bool atStart : {false, true}) {
+        Store(brisko::Ticked(), "5", atStart ? brisko::kClearOnStart : -1);
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
+        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
+        EXPECT_EQ(atStart, brisko.IsChecked(IDC_CLEARONSTART));
         brisko.Send(WM_TIMER, 100);
-        EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
+        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
         brisko.Click(IDC_AUTOCLEAR);
         brisko.Send(WM_TIMER, 100);
         EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
     }
-    Store(With(brisko::kClearOnStart), "5");
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start());
-    EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
-    EXPECT_TRUE(brisko.IsChecked(IDC_CLEARONSTART));
-    ASSERT_TRUE(brisko.End(Ending::CloseBox));
-}
-
-TEST(App, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindow)
-{
-    brisko::SharedStateGuard guard;
-    Instance brisko;
-    ASSERT_TRUE(brisko.Start());
-    HWND main = brisko.Window();
-    brisko.Click(IDC_COOKIES);
-    for (WPARAM command : {16, 31}) {
-        SCOPED_TRACE(command);
-        PostMessageA(main, WM_SYSCOMMAND, command, 0);
-        HWND about = brisko.FindDialog("About Brisko", 5000);
-        ASSERT_NE(nullptr, about);
-        EXPECT_EQ(main, GetWindow(about, GW_OWNER));
-        EXPECT_FALSE(IsWindowEnabled(main));
-        SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
-        EXPECT_TRUE(brisko::WaitFor([&] { return !IsWindow(about); }, 5000));
-        EXPECT_TRUE(IsWindowEnabled(main));
-        EXPECT_EQ(main, GetForegroundWindow());
-    }
-    PostMessageA(main, WM_SYSCOMMAND, 32, 0);
-    EXPECT_EQ(nullptr, brisko.FindDialog("About Brisko", 1000));
-    // The main dialog's own loop goes on: Escape ends it and the settings are saved.
-    ASSERT_TRUE(brisko.End(Ending::Escape));
-    EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
 }
 
 // In real minutes, so it runs apart (e2e_app_timer): the first tick would come 60 s after the start;
@@ -241,7 +220,7 @@ TEST(App, SystemMenuCommands16To31ShowTheAboutBoxOverADisabledMainWindow)
 TEST(App, RealTimeChoosingAnItemRestartsTheAutoClearTimer)
 {
     brisko::SharedStateGuard guard;
-    Store(With(brisko::kAutoClear), "1");
+    Store(brisko::Ticked(), "1", brisko::kAutoClear);
     Instance brisko;
     ASSERT_TRUE(brisko.Start());
     const DWORD started = GetTickCount();

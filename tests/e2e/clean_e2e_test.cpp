@@ -21,6 +21,7 @@ struct Case {
     const char* spared;  // traces of the ticked steps whose names hold this stay
 };
 
+// Seeding and reporting run in a fresh process each time: wininet keeps its own view of the cache.
 std::vector<trace_kit::TraceState> Report()
 {
     std::string output, state, step, also, name;
@@ -46,8 +47,8 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
 {
     const Case& c = GetParam();
     brisko::SharedStateGuard guard;
-    std::string output;
-    ASSERT_TRUE(brisko::RunKit("seed", output)) << output;
+    std::string seeded;
+    ASSERT_TRUE(brisko::RunKit("seed", seeded)) << seeded;
     for (const trace_kit::TraceState& trace : Report())
         ASSERT_TRUE(trace.present) << "seeded but absent: " << trace.name;
     std::array<int, 20> flags = {};
@@ -55,11 +56,9 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
         flags[step - 1] = 1;
     ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "5")));
     const char version[] = "Software\\Wine\\AppDefaults\\Brisko.exe";
-    if (c.version)
-        ASSERT_TRUE(trace_kit::SetString(HKEY_CURRENT_USER, version, "Version", c.version));
+    ASSERT_TRUE(!c.version || trace_kit::SetString(HKEY_CURRENT_USER, version, "Version", c.version));
     const std::string ownTemp = trace_kit::TempFolder();
-    if (!c.temp.empty())
-        SetTemp(c.temp);
+    SetTemp(c.temp.empty() ? ownTemp : c.temp);
     brisko::Instance brisko;
     const bool started = brisko.Start();
     SetTemp(ownTemp);

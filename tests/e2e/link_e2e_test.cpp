@@ -94,8 +94,10 @@ TEST(Link, HoverShowsTheAddressAndAClickWithoutABrowserExplainsWhy)
     ClickLink(brisko);
     HWND box = brisko.FindDialog("Brisko", 15000);
     ASSERT_NE(nullptr, box) << "no message box";
-    EXPECT_EQ("Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.",
-              brisko::DialogText(box));
+    char text[256] = ""; // a message box's text is its item 0xFFFF
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    EXPECT_STREQ("Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.",
+                 text);
     ::SendMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     EXPECT_TRUE(brisko::WaitFor([&] { return !::IsWindow(box); }, 5000));
     EXPECT_TRUE(HoverShows(link, false, kUnvisited));

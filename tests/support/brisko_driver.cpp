@@ -204,16 +204,4 @@ bool Instance::End(Ending how, DWORD timeoutMs)
     return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
-std::string DialogText(HWND dialog)
-{
-    std::string text;
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        char cls[16] = "", part[512] = "";
-        ::GetClassNameA(child, cls, sizeof cls);
-        if (!lstrcmpiA(cls, "Static") && ::GetWindowTextA(child, part, sizeof part) > 0)
-            text += (text.empty() ? "" : "\n") + std::string(part);
-    }
-    return text;
-}
-
 } // namespace brisko

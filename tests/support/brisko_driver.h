@@ -21,7 +21,7 @@ std::string RunValue(HKEY root); // the "Brisko" value under the hive's Run key,
 void DeleteRunValues();
 // Runs the command line to its end: whether it exited with 0, and what it printed.
 bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
-std::string InBuild(const char* relative); // a file of the build tree, which the sandbox sees as Y:
+std::string InBuild(const char* relative);                 // a file of the build tree, which the sandbox sees as Y:
 bool RunKit(const std::string& args, std::string& output); // a fresh trace_kit.exe
 template <typename F> bool WaitFor(F done, DWORD timeoutMs)
 {
@@ -82,7 +82,5 @@ private:
     PROCESS_INFORMATION m_pi = {};
     HWND m_hWnd = nullptr;
 };
-
-std::string DialogText(HWND dialog); // the text of its static controls, joined by newlines
 
 } // namespace brisko

@@ -75,8 +75,9 @@ struct TargetFolder {
 
 std::vector<TargetFolder> TargetFolders()
 {
-    return {{1, ShellFolder(CSIDL_INTERNET_CACHE)}, {2, ShellFolder(CSIDL_COOKIES)}, {6, ShellFolder(CSIDL_FAVORITES)},
-            {8, TempFolder()},                      {11, ShellFolder(CSIDL_RECENT)}, {15, ShellFolder(CSIDL_NETHOOD)},
+    return {{1, ShellFolder(CSIDL_INTERNET_CACHE)}, {2, ShellFolder(CSIDL_COOKIES)},
+            {6, ShellFolder(CSIDL_FAVORITES)},      {8, TempFolder()},
+            {11, ShellFolder(CSIDL_RECENT)},        {15, ShellFolder(CSIDL_NETHOOD)},
             {17, WindowsFolder() + "\\History"},    {17, ShellFolder(CSIDL_HISTORY)}};
 }
 
@@ -125,12 +126,8 @@ std::vector<Trace> Traces()
     add(Kind::File, 8, "tree deeper than MAX_PATH in temp", deep + "\\bottom.txt");
     add(Kind::File, 0, "file in the profile", ShellFolder(CSIDL_PROFILE) + "\\brisko-profile.txt");
 
-    const auto entry = [&](int step, const std::string& name, const std::string& url, const char* extension,
-                           DWORD flags) {
-        Trace* trace = add(Kind::CacheEntry, step, name, url);
-        trace->value = extension;
-        trace->flags = flags;
-        return trace;
+    const auto entry = [&](int step, const std::string& name, const std::string& url, const char* ext, DWORD flags) {
+        t.push_back({name, step, Kind::CacheEntry, url, nullptr, ext, flags});
     };
     entry(1, "cache entry brisko-page", "http://brisko.test/brisko-page.html", "html", NORMAL_CACHE_ENTRY);
     entry(1, "cache entry brisko-style", "http://brisko.test/brisko-style.css", "css",
@@ -140,8 +137,8 @@ std::vector<Trace> Traces()
     // The history step zero-fills the history container's index; Wine's cache walk of the
     // temporary-files step reaches that container as well.
     entry(17, "history entry brisko-visited", "Visited: " + UserName() + "@http://brisko.test/brisko-visited.html", "",
-          NORMAL_CACHE_ENTRY | URLHISTORY_CACHE_ENTRY)
-        ->alsoStep = 1;
+          NORMAL_CACHE_ENTRY | URLHISTORY_CACHE_ENTRY);
+    t.back().alsoStep = 1;
 
     const std::string ie = "Software\\Microsoft\\Internet Explorer\\";
     const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
@@ -165,22 +162,14 @@ std::vector<Trace> Traces()
     hkcu(Kind::Key, 10, "RunMRU", explorer + "RunMRU");
     hkcu(Kind::Key, 11, "RecentDocs", explorer + "RecentDocs");
     hkcu(Kind::Key, 0, "Explorer sibling key", explorer + "Brisko canary");
-    const struct {
-        int step;
-        HKEY root;
-        const char *name, *key, *value;
-    } values[] = {
-        {12, HKEY_CURRENT_USER, "DefaultUserName of the user", "Windows NT\\CurrentVersion\\Winlogon", "DefaultUserName"},
-        {12, HKEY_CURRENT_USER, "AltDefaultUserName of the user", "Windows NT\\CurrentVersion\\Winlogon",
-         "AltDefaultUserName"},
-        {12, HKEY_LOCAL_MACHINE, "DefaultUserName of the machine", "Windows\\CurrentVersion\\Winlogon",
-         "DefaultUserName"},
-        {0, HKEY_CURRENT_USER, "other Winlogon value of the user", "Windows NT\\CurrentVersion\\Winlogon", "Brisko"},
-        {0, HKEY_LOCAL_MACHINE, "other Winlogon value of the machine", "Windows\\CurrentVersion\\Winlogon", "Brisko"},
-        {0, HKEY_CURRENT_USER, "other telnet value", "Telnet", "Machine9"},
-    };
-    for (const auto& v : values)
-        t.push_back({v.name, v.step, Kind::Value, std::string("Software\\Microsoft\\") + v.key, v.root, v.value});
+    const std::string ntLogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const std::string logon = "Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon";
+    hkcu(Kind::Value, 12, "DefaultUserName of the user", ntLogon)->value = "DefaultUserName";
+    hkcu(Kind::Value, 12, "AltDefaultUserName of the user", ntLogon)->value = "AltDefaultUserName";
+    hkcu(Kind::Value, 0, "other Winlogon value of the user", ntLogon)->value = "Brisko";
+    t.push_back({"DefaultUserName of the machine", 12, Kind::Value, logon, HKEY_LOCAL_MACHINE, "DefaultUserName"});
+    t.push_back({"other Winlogon value of the machine", 0, Kind::Value, logon, HKEY_LOCAL_MACHINE, "Brisko"});
+    hkcu(Kind::Value, 0, "other telnet value", "Software\\Microsoft\\Telnet")->value = "Machine9";
     for (const char* part : {"Machine", "Service", "TermType"}) {
         for (const char* entry : {"1", "2", "3", "4", "5", "6", "7", "8", "Last"}) {
             const std::string name = *entry == 'L' ? entry + std::string(part) : part + std::string(entry);
@@ -214,7 +203,7 @@ bool FileBelow(const std::string& folder, const std::string& prefix)
             (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileBelow(folder + "\\" + name, prefix)
-                                                                 : !_strnicmp(name, prefix.c_str(), prefix.size()))
+                                                                : !_strnicmp(name, prefix.c_str(), prefix.size()))
             return true;
     }
     return false;
@@ -224,8 +213,9 @@ bool SeedTrace(const Trace& trace)
 {
     char file[MAX_PATH] = "";
     const std::string from = trace.path + '\0', sub = trace.path + "\\brisko-sub";
-    SHFILEOPSTRUCTA recycle = {nullptr, FO_DELETE, from.c_str(), nullptr,
-                               FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI, FALSE, nullptr, nullptr};
+    SHFILEOPSTRUCTA recycle = {
+        nullptr, FO_DELETE, from.c_str(), nullptr, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI,
+        FALSE,   nullptr,   nullptr};
     FILETIME never = {};
     switch (trace.kind) {
     case Kind::File:
@@ -244,8 +234,8 @@ bool SeedTrace(const Trace& trace)
     case Kind::Value:
         return SetString(trace.root, trace.path, trace.value, "brisko trace");
     case Kind::CacheEntry:
-        if (!trace.value.empty() && (!CreateUrlCacheEntryA(trace.path.c_str(), 0, trace.value.c_str(), file, 0) ||
-                                     !WriteBytes(file, "cached")))
+        if (!trace.value.empty() &&
+            (!CreateUrlCacheEntryA(trace.path.c_str(), 0, trace.value.c_str(), file, 0) || !WriteBytes(file, "cached")))
             return false;
         return CommitUrlCacheEntryA(trace.path.c_str(), file[0] ? file : nullptr, never, never, trace.flags, nullptr, 0,
                                     trace.value.empty() ? nullptr : trace.value.c_str(), nullptr);
