@@ -26,6 +26,12 @@ std::string Utf8(const wchar_t* wide)
     return utf8.c_str();
 }
 
+std::string Folder(UINT(WINAPI* get)(LPSTR, UINT))
+{
+    char path[MAX_PATH] = "";
+    return std::string(path, get(path, MAX_PATH));
+}
+
 } // namespace
 
 std::wstring Wide(const std::string& utf8)
@@ -49,11 +55,11 @@ bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attribu
 {
     const std::wstring name = FilePath(path);
     DWORD written = 0;
-    if (!MakeFolders(ParentFolder(path)))
-        return false;
     SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
     {
-        ScopedFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ScopedFile file(MakeFolders(ParentFolder(path))
+                            ? CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)
+                            : nullptr);
         if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
             return false;
     }
@@ -62,8 +68,9 @@ bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attribu
 
 std::string ReadBytes(const std::string& path)
 {
-    ScopedFile file(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
+    ScopedFile file(CreateFileW(FilePath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
     std::string bytes(file ? GetFileSize(file.get(), nullptr) : 0, '\0');
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
@@ -78,11 +85,7 @@ void RemoveTree(const std::string& path)
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return;
     SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW(name.c_str());
-        return;
-    }
-    {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         WIN32_FIND_DATAW entry;
         ScopedFind find(FindFirstFileW((name + L"\\*").c_str(), &entry));
         for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &entry)) {
@@ -90,29 +93,19 @@ void RemoveTree(const std::string& path)
                 RemoveTree(path + '\\' + Utf8(entry.cFileName));
         }
     }
-    RemoveDirectoryW(name.c_str());
+    (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(name.c_str()) : DeleteFileW(name.c_str());
 }
 
 std::string TempFolder()
 {
     char path[MAX_PATH] = "";
-    std::string folder(path, GetTempPathA(MAX_PATH, path));
-    while (!folder.empty() && folder.back() == '\\')
-        folder.pop_back();
-    return folder;
+    const std::string folder(path, GetTempPathA(MAX_PATH, path));
+    return folder.substr(0, folder.find_last_not_of('\\') + 1);
 }
 
-std::string WindowsFolder()
-{
-    char path[MAX_PATH] = "";
-    return std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
-}
+std::string WindowsFolder() { return Folder(GetWindowsDirectoryA); }
 
-std::string SystemFolder()
-{
-    char path[MAX_PATH] = "";
-    return std::string(path, GetSystemDirectoryA(path, MAX_PATH));
-}
+std::string SystemFolder() { return Folder(GetSystemDirectoryA); }
 
 std::string ShellFolder(int csidl)
 {
@@ -135,16 +128,14 @@ bool KeyExists(HKEY root, const std::string& key)
     return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
 }
 
-std::string KeySddl(HKEY root, const std::string& path)
+std::string KeySddl(HKEY root, const std::string& key)
 {
     HKEY raw = nullptr;
-    char buffer[1024];
+    char buffer[1024], *text = nullptr;
     DWORD size = sizeof buffer;
-    char* text = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &raw) != ERROR_SUCCESS)
-        return std::string();
-    ScopedKey key(raw);
-    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
+    const LONG opened = RegOpenKeyExA(root, key.c_str(), 0, READ_CONTROL, &raw);
+    ScopedKey openedKey(opened == ERROR_SUCCESS ? raw : nullptr);
+    if (!openedKey || RegGetKeySecurity(raw, DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
         !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
                                                               nullptr))
         return std::string();
@@ -153,16 +144,15 @@ std::string KeySddl(HKEY root, const std::string& path)
     return sddl;
 }
 
-bool SetKeySddl(HKEY root, const std::string& path, const char* sddl)
+bool SetKeySddl(HKEY root, const std::string& key, const char* sddl)
 {
     HKEY raw = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &raw) != ERROR_SUCCESS)
+    const LONG opened = RegOpenKeyExA(root, key.c_str(), 0, WRITE_DAC, &raw);
+    ScopedKey openedKey(opened == ERROR_SUCCESS ? raw : nullptr);
+    if (!openedKey || !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
         return false;
-    ScopedKey key(raw);
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
-        return false;
-    const bool set = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    const bool set = RegSetKeySecurity(raw, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
     LocalFree(sd);
     return set;
 }
