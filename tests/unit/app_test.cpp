@@ -35,7 +35,9 @@ const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sk
 // holds of it, at most 199 bytes and up to a zero byte.
 TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
 {
-    const std::string x250(250, 'x'), zeroInside("3\0" "99", 4);
+    const std::string x250(250, 'x'), zeroInside("3\0"
+                                                 "99",
+                                                 4);
     const struct {
         std::string bytes;
         size_t flags;
@@ -73,18 +75,17 @@ TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
 {
     const std::string previous = Flags() + Le32(1) + "5";
     const SettingsRecord record = {{1}, "30"};
-    ASSERT_TRUE(WriteBytes(kFile, previous));
-    ASSERT_TRUE(MakeFolders(kFile + ".new"));
-    EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record));
-    EXPECT_EQ(previous, ReadBytes(kFile));
-    RemoveTree(kFile + ".new");
-    {
-        ScopedFile held(CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(held);
-        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record));
+    for (bool held : {false, true}) {
+        ASSERT_TRUE(WriteBytes(kFile, previous));
+        ASSERT_TRUE(held || MakeFolders(kFile + ".new"));
+        ScopedFile holder(
+            held ? CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                 : nullptr);
+        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record)) << held;
+        EXPECT_EQ(previous, ReadBytes(kFile)) << held;
+        EXPECT_NE(held, Exists(kFile + ".new")); // a new file it made is gone again
+        RemoveTree(kFile + ".new");
     }
-    EXPECT_EQ(previous, ReadBytes(kFile));
-    EXPECT_FALSE(Exists(kFile + ".new"));
     EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
     EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
     RemoveTree(ParentFolder(kFile));
@@ -109,8 +110,8 @@ TEST(Rules, StartupEntryAndTimerPeriod)
         EXPECT_EQ(e.data != nullptr, StartupEntryData(e.path, e.length, kStartupPathLimit, data)) << e.path;
         EXPECT_EQ(e.data ? e.data : "", data);
     }
-    const std::pair<const char*, UINT> periods[] = {{"1", 60000}, {"1200", 72000000}, {"30x", 1800000}, {"0", 0},
-                                                    {"-5", 0},    {"", 0},            {"x", 0}}; // 0: none
+    const std::pair<const char*, UINT> periods[] = {
+        {"1", 60000}, {"1200", 72000000}, {"30x", 1800000}, {"0", 0}, {"-5", 0}, {"", 0}, {"x", 0}}; // 0: none
     for (const auto& p : periods) {
         UINT period = 0;
         EXPECT_EQ(p.second != 0, MinutesToPeriod(p.first, period)) << p.first;

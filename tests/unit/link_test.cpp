@@ -10,23 +10,16 @@
 
 namespace {
 
-// Inside a message box's own loop: record its text and close it.
+// Inside a message box's own loop, the box is the thread's active window: record its text, close it.
 std::string g_boxText;
 void CALLBACK CloseBox(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND box, LPARAM) -> BOOL {
-            char text[512] = "";
-            if (!GetDlgItemTextA(box, 0xFFFF, text, sizeof text))
-                return TRUE;
-            g_boxText = text;
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-            return FALSE;
-        },
-        0);
-    if (!g_boxText.empty())
+    char text[512] = "";
+    if (GetDlgItemTextA(GetActiveWindow(), 0xFFFF, text, sizeof text) > 0) {
+        g_boxText = text;
         KillTimer(nullptr, timer);
+        PostMessageA(GetActiveWindow(), WM_COMMAND, IDOK, 0);
+    }
 }
 
 } // namespace
@@ -76,10 +69,7 @@ TEST(Link, ComposesTheOpenCommandUpToTheLastByte)
 
 TEST(Link, ExplainsEachLaunchFailure)
 {
-    const struct {
-        int code;
-        const char* text;
-    } cases[] = {
+    const std::pair<int, const char*> cases[] = {
         {0, "The operating system is out\nof memory or resources."},
         {2, "The specified file was not found."},
         {11, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
@@ -92,7 +82,7 @@ TEST(Link, ExplainsEachLaunchFailure)
     for (const auto& c : cases) {
         g_boxText.clear();
         SetTimer(nullptr, 0, 20, CloseBox);
-        CLinkStatic::ShowLaunchError(c.code);
-        EXPECT_EQ(std::string("Unable to open hyperlink:\n\n") + c.text, g_boxText) << c.code;
+        CLinkStatic::ShowLaunchError(c.first);
+        EXPECT_EQ(std::string("Unable to open hyperlink:\n\n") + c.second, g_boxText) << c.first;
     }
 }
