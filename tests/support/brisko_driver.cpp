@@ -118,7 +118,8 @@ bool RunCommand(const std::string& line, std::string* output, DWORD timeoutMs)
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    si.dwFlags = output ? STARTF_USESTDHANDLES : 0; // nothing long-lived may hold the pipe open
+    // Only a reader gets the pipe: an installer's helpers that outlive it would hold it open.
+    si.dwFlags = output ? STARTF_USESTDHANDLES : 0;
     si.hStdOutput = si.hStdError = writer.get();
     PROCESS_INFORMATION pi = {};
     std::string command = line;
