@@ -41,7 +41,7 @@ std::string SystemFolder();
 std::string ShellFolder(int csidl); // created when missing
 std::string ParentFolder(const std::string& path);
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
-bool KeyExists(HKEY root, const std::string& key); // also when it denies us reading it
+bool KeyExists(HKEY root, const std::string& key);      // also when it denies us reading it
 std::string KeySddl(HKEY root, const std::string& key); // its DACL as SDDL; empty when unreadable
 bool SetKeySddl(HKEY root, const std::string& key, const char* sddl);
 

@@ -40,7 +40,7 @@ std::string BytesAfter(const std::string& path, size_t size, void (*wipe)())
     DWORD read = 0;
     wipe();
     return reader && ReadFile(reader.get(), &after[0], static_cast<DWORD>(size), &read, nullptr) ? after.substr(0, read)
-                                                                                                  : "<unreadable>";
+                                                                                                 : "<unreadable>";
 }
 
 } // namespace
@@ -103,15 +103,28 @@ TEST(IsProtectedFolder, ByIdentity)
     ASSERT_TRUE(MakeFolders(temp + "\\" + LinkName())) << "the link canary is missing";
     std::string upper = profile;
     CharUpperA(&upper[0]);
-    const std::string refused[] = {"C:\\",           "Y:\\",          "\\\\?\\C:\\",   windows,
-                                   windows + "\\",   SystemFolder(),  SystemFolder() + "\\..",
-                                   profile,          upper,           "\\\\?\\" + profile,
-                                   ParentFolder(profile), ProfileLink(), ShellFolder(CSIDL_PROGRAM_FILES),
+    const std::string refused[] = {"C:\\",
+                                   "Y:\\",
+                                   "\\\\?\\C:\\",
+                                   windows,
+                                   windows + "\\",
+                                   SystemFolder(),
+                                   SystemFolder() + "\\..",
+                                   profile,
+                                   upper,
+                                   "\\\\?\\" + profile,
+                                   ParentFolder(profile),
+                                   ProfileLink(),
+                                   ShellFolder(CSIDL_PROGRAM_FILES),
                                    kRoot + "-missing"};
     for (const std::string& folder : refused)
         EXPECT_TRUE(IsProtectedFolder(Wide(folder).c_str())) << folder;
-    const std::string allowed[] = {temp,    temp + "\\", "\\\\?\\" + temp, ShellFolder(CSIDL_HISTORY),
-                                   windows + "\\History", temp + "\\" + LinkName()};
+    const std::string allowed[] = {temp,
+                                   temp + "\\",
+                                   "\\\\?\\" + temp,
+                                   ShellFolder(CSIDL_HISTORY),
+                                   windows + "\\History",
+                                   temp + "\\" + LinkName()};
     for (const std::string& folder : allowed)
         EXPECT_FALSE(IsProtectedFolder(Wide(folder).c_str())) << folder;
 }
