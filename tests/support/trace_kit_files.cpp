@@ -23,7 +23,8 @@ std::string Utf8(const wchar_t* wide)
 {
     std::string utf8(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
-    return utf8.c_str();
+    utf8.resize(utf8.empty() ? 0 : utf8.size() - 1); // without the terminator
+    return utf8;
 }
 
 std::string Folder(UINT(WINAPI* get)(LPSTR, UINT))
@@ -38,7 +39,8 @@ std::wstring Wide(const std::string& utf8)
 {
     std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-    return wide.c_str();
+    wide.resize(wide.empty() ? 0 : wide.size() - 1);
+    return wide;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }

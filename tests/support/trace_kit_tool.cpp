@@ -21,9 +21,9 @@ bool PrintLink(const std::string& folder, const std::string& name, const std::st
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     char* host = toUnix && trace_kit::MakeFolders(folder) ? toUnix(trace_kit::Wide(folder).c_str()) : nullptr;
     char* hostTarget = toUnix && trace_kit::MakeFolders(target) ? toUnix(trace_kit::Wide(target).c_str()) : nullptr;
-    if (host && hostTarget)
+    const bool printed = host != nullptr && hostTarget != nullptr;
+    if (printed)
         std::printf("%s/%s\t%s\n", host, name.c_str(), hostTarget);
-    const bool printed = host && hostTarget;
     HeapFree(GetProcessHeap(), 0, host);
     HeapFree(GetProcessHeap(), 0, hostTarget);
     return printed;

@@ -171,6 +171,7 @@ TEST(Run, ShowsEachTickedStepsMessageBeforeItsStepAndEndsWithFinished)
     g_dlg = &dlg;
     SetTimer(nullptr, 0, 50, ClickClearNow);
     dlg.DoModal();
+    g_dlg = nullptr;
     ASSERT_EQ(3u, g_changes.size());
     EXPECT_EQ("Deleting URL history...", g_changes[0].text);
     EXPECT_EQ("Clear history of run command...", g_changes[1].text);
