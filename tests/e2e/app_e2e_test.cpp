@@ -67,7 +67,7 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
     brisko.Click(IDC_COOKIES);
     for (WPARAM command : {16, 31}) {
         PostMessageA(main, WM_SYSCOMMAND, command, 0);
-        HWND about = brisko.FindDialog("About Brisko", 5000);
+        HWND about = brisko.FindShown("#32770", "About Brisko", 5000);
         ASSERT_NE(nullptr, about) << command;
         EXPECT_EQ(main, GetWindow(about, GW_OWNER));
         EXPECT_FALSE(IsWindowEnabled(main));
@@ -77,7 +77,7 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
         EXPECT_EQ(main, GetForegroundWindow());
     }
     PostMessageA(main, WM_SYSCOMMAND, 32, 0);
-    EXPECT_EQ(nullptr, brisko.FindDialog("About Brisko", 1000));
+    EXPECT_EQ(nullptr, brisko.FindShown("#32770", "About Brisko", 1000));
     ASSERT_TRUE(brisko.End(Ending::Escape));
     EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
 }

@@ -49,27 +49,6 @@ bool HoverShows(HWND link, bool onIt, COLORREF colour)
         5000);
 }
 
-BOOL CALLBACK FindShownTip(HWND hWnd, LPARAM lParam)
-{
-    auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(lParam);
-    DWORD owner = 0;
-    char cls[32] = "";
-    ::GetWindowThreadProcessId(hWnd, &owner);
-    ::GetClassNameA(hWnd, cls, sizeof cls);
-    s->second = owner == s->first && !lstrcmpiA(cls, TOOLTIPS_CLASSA) && ::IsWindowVisible(hWnd) ? hWnd : nullptr;
-    return s->second == nullptr;
-}
-
-// The text of the process's tooltip once one is shown.
-std::string ShownTip(DWORD processId)
-{
-    std::pair<DWORD, HWND> search = {processId, nullptr};
-    brisko::WaitFor([&] { return !::EnumWindows(FindShownTip, reinterpret_cast<LPARAM>(&search)); }, 5000);
-    char text[256] = "";
-    ::SendMessageA(search.second, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
 void ClickLink(const Instance& brisko)
 {
     ::PostMessageA(brisko.Item(IDC_LINK), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -89,10 +68,13 @@ TEST(Link, HoverShowsTheAddressAndAClickWithoutABrowserExplainsWhy)
     EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_LINK));
     EXPECT_TRUE(HoverShows(link, false, kUnvisited));
     EXPECT_TRUE(HoverShows(link, true, ::GetSysColor(COLOR_HIGHLIGHT)));
-    EXPECT_EQ(BRISKO_URL, ShownTip(brisko.ProcessId()));
+    char tip[256] = "";
+    ::SendMessageA(brisko.FindShown(TOOLTIPS_CLASSA, nullptr, 5000), WM_GETTEXT, sizeof tip,
+                   reinterpret_cast<LPARAM>(tip));
+    EXPECT_STREQ(BRISKO_URL, tip);
     EXPECT_TRUE(HoverShows(link, false, kUnvisited));
     ClickLink(brisko);
-    HWND box = brisko.FindDialog("Brisko", 15000);
+    HWND box = brisko.FindShown("#32770", "Brisko", 15000);
     ASSERT_NE(nullptr, box) << "no message box";
     char text[256] = ""; // a message box's text is its item 0xFFFF
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
@@ -121,7 +103,7 @@ TEST(Link, ClickStartsTheHtmAssociationsCommandAndTheLinkIsVisited)
     EXPECT_TRUE(brisko::WaitFor([&] { return trace_kit::Exists(log); }, 15000));
     const std::string line = trace_kit::ReadBytes(log);
     EXPECT_EQ("\" -first  " BRISKO_URL, line.substr(std::min(line.size(), line.find('"', 1)))) << line;
-    EXPECT_EQ(nullptr, brisko.FindDialog("Brisko", 500));
+    EXPECT_EQ(nullptr, brisko.FindShown("#32770", "Brisko", 500));
     HWND link = brisko.Item(IDC_LINK);
     EXPECT_TRUE(HoverShows(link, false, kVisited));
     EXPECT_TRUE(HoverShows(link, true, ::GetSysColor(COLOR_HIGHLIGHT)));

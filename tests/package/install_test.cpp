@@ -17,13 +17,6 @@ namespace {
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brisko";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-std::string Value(HKEY root, const char* key, const char* name)
-{
-    char data[2 * MAX_PATH] = "";
-    DWORD size = sizeof data - 1, type = 0;
-    return !SHGetValueA(root, key, name, &type, data, &size) && type == REG_SZ ? data : "<none>";
-}
-
 bool Installed() { return KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }
 
 } // namespace
@@ -40,9 +33,9 @@ TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
     for (const char* file : {"Brisko.exe", "README.txt", "LICENSE.txt", "Uninstall.exe"})
         EXPECT_TRUE(Exists(dir + "\\" + file)) << file;
     EXPECT_TRUE(Exists(shortcut)) << shortcut;
-    EXPECT_EQ("Brisko", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
-    EXPECT_EQ(BRISKO_VERSION, Value(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
-    EXPECT_EQ("\"" + dir + "\\Uninstall.exe\"", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+    EXPECT_EQ("Brisko", GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
+    EXPECT_EQ(BRISKO_VERSION, GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
+    EXPECT_EQ("\"" + dir + "\\Uninstall.exe\"", GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
     {
         brisko::Instance brisko;
         EXPECT_TRUE(brisko.Start("", dir + "\\Brisko.exe"));
@@ -71,7 +64,7 @@ TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
     EXPECT_TRUE(Exists(ParentFolder(shortcut)));
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         EXPECT_EQ("<none>", brisko::RunValue(root));
-        EXPECT_EQ("canary.exe", Value(root, kRunKey, "BriskoCanary"));
+        EXPECT_EQ("canary.exe", GetString(root, kRunKey, "BriskoCanary"));
         SHDeleteValueA(root, kRunKey, "BriskoCanary");
     }
     for (const std::string& file : files) {

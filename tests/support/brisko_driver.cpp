@@ -19,7 +19,7 @@ const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 struct Search {
     DWORD processId;
     HWND except;
-    const char* caption;
+    const char *cls, *caption; // a null caption: any
     bool visible;
     HWND found;
 };
@@ -28,12 +28,12 @@ BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
 {
     Search* s = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
-    char cls[16] = "", caption[64] = "";
+    char cls[32] = "", caption[64] = "";
     ::GetWindowThreadProcessId(hWnd, &pid);
     ::GetClassNameA(hWnd, cls, sizeof cls);
     ::GetWindowTextA(hWnd, caption, sizeof caption);
-    if (pid != s->processId || hWnd == s->except || std::strcmp(cls, "#32770") || std::strcmp(caption, s->caption) ||
-        (s->visible && !::IsWindowVisible(hWnd)))
+    if (pid != s->processId || hWnd == s->except || lstrcmpiA(cls, s->cls) ||
+        (s->caption && std::strcmp(caption, s->caption)) || (s->visible && !::IsWindowVisible(hWnd)))
         return TRUE;
     s->found = hWnd;
     return FALSE;
@@ -79,14 +79,7 @@ int StoredFlag(const std::string& file, int index)
     return value;
 }
 
-std::string RunValue(HKEY root)
-{
-    char data[512] = "";
-    DWORD size = sizeof data - 1, type = 0;
-    if (SHGetValueA(root, kRunKey, "Brisko", &type, data, &size) != ERROR_SUCCESS)
-        return "<none>";
-    return type == REG_SZ && size == std::strlen(data) + 1 ? data : "<not one REG_SZ string>";
-}
+std::string RunValue(HKEY root) { return trace_kit::GetString(root, kRunKey, "Brisko"); }
 
 void DeleteRunValues()
 {
@@ -158,7 +151,7 @@ bool Instance::Start(const std::string& args, const std::string& exe)
     if (m_pi.hProcess ||
         !::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         return false;
-    Search search = {m_pi.dwProcessId, nullptr, "Brisko", false, nullptr};
+    Search search = {m_pi.dwProcessId, nullptr, "#32770", "Brisko", false, nullptr};
     WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)) || !Running(); }, 30000);
     m_hWnd = search.found;
     // Wine may call the process idle before initialisation ends; the tray icon is its last act.
@@ -189,9 +182,9 @@ bool Instance::HasTrayIcon() const
     return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
-HWND Instance::FindDialog(const char* caption, DWORD timeoutMs) const
+HWND Instance::FindShown(const char* cls, const char* caption, DWORD timeoutMs) const
 {
-    Search search = {m_pi.dwProcessId, m_hWnd, caption, true, nullptr};
+    Search search = {m_pi.dwProcessId, m_hWnd, cls, caption, true, nullptr};
     WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)); }, timeoutMs);
     return search.found;
 }

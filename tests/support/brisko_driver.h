@@ -72,8 +72,9 @@ public:
         return ::SendMessageA(m_hWnd, message, wParam, lParam);
     }
     bool HasTrayIcon() const; // the shell knows it (NIM_MODIFY on it succeeds)
-    // A visible dialog of this process other than the main window, with the caption; waited for.
-    HWND FindDialog(const char* caption, DWORD timeoutMs) const;
+    // A visible window of this process other than the main window, of the class and (unless null)
+    // with the caption; waited for.
+    HWND FindShown(const char* cls, const char* caption, DWORD timeoutMs) const;
     // Ends Brisko the way a user does and waits for the process to exit.
     bool End(Ending how, DWORD timeoutMs = 15000);
     bool Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }

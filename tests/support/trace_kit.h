@@ -41,6 +41,8 @@ std::string SystemFolder();
 std::string ShellFolder(int csidl); // created when missing
 std::string ParentFolder(const std::string& path);
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
+// The value as one REG_SZ string; "<none>" when it is not there, "<not one REG_SZ string>" when it is other data.
+std::string GetString(HKEY root, const std::string& key, const std::string& name);
 bool KeyExists(HKEY root, const std::string& key);      // also when it denies us reading it
 std::string KeySddl(HKEY root, const std::string& key); // its DACL as SDDL; empty when unreadable
 bool SetKeySddl(HKEY root, const std::string& key, const char* sddl);

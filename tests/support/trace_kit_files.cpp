@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <cwchar>
 
 namespace trace_kit {
@@ -120,6 +121,15 @@ std::string ParentFolder(const std::string& path) { return path.substr(0, path.f
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value)
 {
     return !SHSetValueA(root, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+std::string GetString(HKEY root, const std::string& key, const std::string& name)
+{
+    char data[2 * MAX_PATH] = "";
+    DWORD size = sizeof data - 1, type = 0;
+    if (SHGetValueA(root, key.c_str(), name.c_str(), &type, data, &size) != ERROR_SUCCESS)
+        return "<none>";
+    return type == REG_SZ && size == std::strlen(data) + 1 ? data : "<not one REG_SZ string>";
 }
 
 bool KeyExists(HKEY root, const std::string& key)
