@@ -1,4 +1,4 @@
-# Shared by the project's scripts: building a tree and choosing the architecture that can run here.
+# Shared by the project's scripts: building a tree and how the sandbox runs its programs.
 root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
 # configure_and_build ARCH [TARGET...]: the build tree build/ARCH with the matching toolchain.
@@ -11,7 +11,17 @@ configure_and_build() {
   cmake --build "$root/build/$arch" -j"$(nproc)" "${targets[@]}"
 }
 
-# The architecture whose Windows programs Wine can run on this kernel.
-test_arch() {
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo i686; else echo x86_64; fi
+# Where the sandbox finds qemu's 32-bit user-mode emulator (scripts/setup unpacks it there).
+qemu_i386() { echo "$root/build/tools/qemu/usr/bin/qemu-i386"; }
+
+# run_mode ARCH: how the sandbox runs that build's programs. "qemu" for the 32-bit build where this
+# kernel runs no 32-bit code (or BRISKO_QEMU=1 asks for it), "native" otherwise.
+run_mode() {
+  if [ "$1" != i686 ]; then
+    echo native
+  elif [ "${BRISKO_QEMU:-}" = 1 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo qemu
+  else
+    echo native
+  fi
 }
