@@ -226,7 +226,7 @@ TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
         EXPECT_FALSE(second.Start(c.second));
         EXPECT_FALSE(second.Running());
         const bool shown = !*c.second;
-        Sleep(500); // a show the second start asked for, or a hide the first's timer still had to do
+        Sleep(500); // time for a show the second start may have asked for
         EXPECT_EQ(shown, IsWindowVisible(brisko.Window()) != FALSE);
         EXPECT_EQ(shown, GetForegroundWindow() == brisko.Window());
         int windows = 0;
