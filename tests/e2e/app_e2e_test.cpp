@@ -1,4 +1,5 @@
 // The application shell driven from a second process: what a user sees, keeps and gets back.
+#include "framework/scoped_win.h"
 #include "res/resource.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
@@ -237,6 +238,21 @@ TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
         EXPECT_EQ(settings, Stored());
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
     }
+}
+
+// Where another kind of object holds the mutex's name, no start can tell whether Brisko runs: each
+// starts as ever.
+TEST(App, StartsAsEverWhereNoInstanceMutexCanBeMade)
+{
+    brisko::SharedStateGuard guard;
+    ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
+    ASSERT_TRUE(squatter);
+    Instance brisko, second;
+    ASSERT_TRUE(brisko.Start());
+    EXPECT_TRUE(second.Start());
+    EXPECT_TRUE(IsWindowVisible(second.Window()));
+    EXPECT_TRUE(second.End(Ending::CloseBox));
+    EXPECT_TRUE(brisko.End(Ending::CloseBox));
 }
 
 // The timer and the start clean with no step ticked: "Finished!" tells that a run happened.
