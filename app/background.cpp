@@ -17,27 +17,41 @@ static_assert(sizeof(void*) != 4 || NOTIFYICONDATAA_V2_SIZE == 488, "the tray re
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunValue[] = "Brisko";
 
-// The start-up entry under the hive's Run key; false when the key cannot be opened or written.
-bool SetRunValue(HKEY root, const std::string& data)
+bool WriteRunValue(const ScopedKey& key, const std::string& data)
 {
-    HKEY hKey = nullptr;
-    // A new profile may have no Run key of its own yet.
-    LONG opened =
-        root == HKEY_CURRENT_USER ? ::RegCreateKeyA(root, kRunKey, &hKey) : ::RegOpenKeyA(root, kRunKey, &hKey);
-    if (opened != ERROR_SUCCESS)
-        return false;
-    ScopedKey key(hKey);
     return ::RegSetValueExA(key.get(), kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                             (DWORD)data.size() + 1) == ERROR_SUCCESS;
 }
 
+// Whether the machine's Run key holds the entry: written now, or already there (whatever the case of
+// its letters) where this user may not write it.
+bool MachineHoldsRunValue(const std::string& data)
+{
+    ScopedKey key;
+    if (key.Open(::RegOpenKeyA, HKEY_LOCAL_MACHINE, kRunKey) != ERROR_SUCCESS)
+        return false;
+    if (WriteRunValue(key, data))
+        return true;
+    char held[2 * kStartupPathLimit] = "";
+    DWORD size = sizeof held - 1, type = 0;
+    return ::RegQueryValueExA(key.get(), kRunValue, nullptr, &type, reinterpret_cast<BYTE*>(held), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_SZ && ::lstrcmpiA(held, data.c_str()) == 0;
+}
+
+void SetUserRunValue(const std::string& data)
+{
+    ScopedKey key;
+    // A new profile may have no Run key of its own yet.
+    if (key.Open(::RegCreateKeyA, HKEY_CURRENT_USER, kRunKey) == ERROR_SUCCESS)
+        WriteRunValue(key, data);
+}
+
 void DeleteRunValue(HKEY root)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyA(root, kRunKey, &hKey) == ERROR_SUCCESS) {
-        ScopedKey key(hKey);
+    ScopedKey key;
+    if (key.Open(::RegOpenKeyA, root, kRunKey) == ERROR_SUCCESS)
         ::RegDeleteValueA(key.get(), kRunValue);
-    }
 }
 
 } // namespace
@@ -84,6 +98,8 @@ void CBriskoDlg::AddTrayIcon()
 LRESULT CBriskoDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
 {
     if (wParam == ID_TRAYICON && lParam == WM_LBUTTONDOWN) {
+        // A second start's press can come before the hidden start's tick, which must not undo it.
+        KillTimer(ID_TIMER_HIDE);
         ShowWindow(SW_SHOW);
         ::SetForegroundWindow(m_hWnd);
     }
@@ -112,9 +128,13 @@ void CBriskoDlg::OnAutoStart()
     if (!m_bAutoStart) {
         DeleteRunValue(HKEY_LOCAL_MACHINE);
         DeleteRunValue(HKEY_CURRENT_USER);
-    } else if (whole && !SetRunValue(HKEY_LOCAL_MACHINE, data)) {
+    } else if (whole) {
         // Only an elevated administrator may write the machine's entry, and that key is not
-        // virtualised; the user's own Run key starts the same command line at their logon.
-        SetRunValue(HKEY_CURRENT_USER, data);
+        // virtualised; the user's own Run key starts the same command line at their logon. One of
+        // the two, or Brisko starts twice.
+        if (MachineHoldsRunValue(data))
+            DeleteRunValue(HKEY_CURRENT_USER);
+        else
+            SetUserRunValue(data);
     }
 }

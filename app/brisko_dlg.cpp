@@ -102,8 +102,7 @@ BOOL CBriskoDlg::OnInitDialog()
     if (MinutesToPeriod(m_strMinutes.c_str(), period))
         SetTimer(ID_TIMER_AUTOCLEAR, period);
 
-    CWinApp* pApp = AfxGetApp();
-    if (pApp != nullptr && pApp->m_lpCmdLine != nullptr && pApp->m_lpCmdLine[0] == 'h')
+    if (AfxGetApp() != nullptr && IsHiddenStart(AfxGetApp()->m_lpCmdLine))
         SetTimer(ID_TIMER_HIDE, 1);
 
     if (m_bClearOnStart)

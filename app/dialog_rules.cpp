@@ -11,6 +11,8 @@ const char kHideSuffix[] = "  hide";
 
 } // namespace
 
+bool IsHiddenStart(const char* cmdLine) { return cmdLine != nullptr && cmdLine[0] == 'h'; }
+
 bool MinutesToPeriod(const char* minutes, UINT& period)
 {
     int n = 0;

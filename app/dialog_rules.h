@@ -5,6 +5,9 @@
 
 #include <string>
 
+// A command line (after the program name) that starts Brisko hidden: its first character is "h".
+bool IsHiddenStart(const char* cmdLine);
+
 // GetModuleFileNameA's limit for the start-up entry's path.
 const DWORD kStartupPathLimit = 150;
 

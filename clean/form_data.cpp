@@ -49,38 +49,6 @@ struct SidFree {
 };
 using AllocatedSid = std::unique_ptr<void, SidFree>;
 
-using TokenHandle = std::unique_ptr<void, HandleCloser>;
-
-class RegKey {
-public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() { Close(); }
-
-    LONG Open(HKEY hParent, const char* path, REGSAM access)
-    {
-        Close();
-        HKEY hKey = nullptr;
-        LONG result = RegOpenKeyExA(hParent, path, 0, access, &hKey);
-        if (result == ERROR_SUCCESS)
-            m_hKey = hKey;
-        return result;
-    }
-
-    void Close()
-    {
-        if (m_hKey)
-            RegCloseKey(m_hKey);
-        m_hKey = nullptr;
-    }
-
-    HKEY Get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey = nullptr;
-};
-
 // Some systems refuse the extended record; the plain one still tells the family and version.
 BOOL ReadVersion(OSVERSIONINFOEXA* info)
 {
@@ -184,7 +152,7 @@ BOOL CBriskoDlg::GetCurrentUserSid(PSID* ppSid)
     HANDLE hToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
         return FALSE;
-    TokenHandle token(hToken);
+    ScopedFile token(hToken);
 
     DWORD size = 0;
     GetTokenInformation(hToken, TokenUser, nullptr, 0, &size);
@@ -234,19 +202,19 @@ BOOL CBriskoDlg::FormatSidText(PSID pSid, char* text, size_t cchText)
 BOOL CBriskoDlg::SaveKeyDacl(HKEY hRoot, const char* path, PSECURITY_DESCRIPTOR* ppSd)
 {
     *ppSd = nullptr;
-    RegKey key;
-    if (key.Open(hRoot, path, READ_CONTROL) != ERROR_SUCCESS)
+    ScopedKey key;
+    if (key.Open(RegOpenKeyExA, hRoot, path, 0, READ_CONTROL) != ERROR_SUCCESS)
         return FALSE;
 
     DWORD size = 0;
-    const LONG probe = RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    const LONG probe = RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
     if (probe == ERROR_SUCCESS)
         return TRUE;
     if (probe != ERROR_INSUFFICIENT_BUFFER)
         return FALSE;
     CrtBlock descriptor(std::malloc(size));
     if (!descriptor ||
-        RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor.get(), &size) != ERROR_SUCCESS)
+        RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get(), &size) != ERROR_SUCCESS)
         return FALSE;
     *ppSd = descriptor.release();
     return TRUE;
@@ -277,20 +245,20 @@ BOOL CBriskoDlg::SetKeyDacl(HKEY hParent, const char* path, PSECURITY_DESCRIPTOR
 {
     if (!path || !*path)
         return FALSE;
-    RegKey key;
+    ScopedKey key;
     // An owner may always open for WRITE_DAC, whatever the DACL says.
-    if (key.Open(hParent, path, WRITE_DAC) != ERROR_SUCCESS)
+    if (key.Open(RegOpenKeyExA, hParent, path, 0, WRITE_DAC) != ERROR_SUCCESS)
         return FALSE;
-    if (RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, pSd) != ERROR_SUCCESS)
+    if (RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, pSd) != ERROR_SUCCESS)
         return FALSE;
     if (!bRecurse)
         return TRUE;
 
-    if (key.Open(hParent, path, KEY_READ) != ERROR_SUCCESS)
+    if (key.Open(RegOpenKeyExA, hParent, path, 0, KEY_READ) != ERROR_SUCCESS)
         return FALSE;
     // Only the subkey count is used; the rest comes along with the call.
     DWORD subkeys = 0, maxSubkeyLength = 0, values = 0, maxValueNameLength = 0, maxValueLength = 0;
-    if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkeyLength, nullptr, &values,
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkeyLength, nullptr, &values,
                          &maxValueNameLength, &maxValueLength, nullptr, nullptr) != ERROR_SUCCESS)
         return FALSE;
 
@@ -299,12 +267,12 @@ BOOL CBriskoDlg::SetKeyDacl(HKEY hParent, const char* path, PSECURITY_DESCRIPTOR
         return FALSE;
     char* name = static_cast<char*>(nameBlock.get());
     for (DWORD index = 0; index < subkeys; ++index) {
-        const LONG result = s_pfnRegEnumKeyA(key.Get(), index, name, kSubkeyNameBytes);
+        const LONG result = s_pfnRegEnumKeyA(key.get(), index, name, kSubkeyNameBytes);
         if (result == ERROR_NO_MORE_ITEMS)
             break;
         // Any other failure leaves that subkey and its subtree as they are.
         if (result == ERROR_SUCCESS)
-            SetKeyDacl(key.Get(), name, pSd, TRUE);
+            SetKeyDacl(key.get(), name, pSd, TRUE);
     }
     return TRUE;
 }

@@ -1,5 +1,6 @@
 // Opening the link: the shell first, then the ".htm" association's open command; failures explained.
 #include "controls/link_static.h"
+#include "framework/scoped_win.h"
 
 #include <shellapi.h>
 
@@ -9,23 +10,6 @@
 #include <cstring>
 
 namespace {
-
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey()
-    {
-        if (m_hKey != nullptr)
-            ::RegCloseKey(m_hKey);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    PHKEY Receive() { return &m_hKey; }
-    operator HKEY() const { return m_hKey; }
-
-private:
-    HKEY m_hKey = nullptr;
-};
 
 struct LaunchErrorText {
     int code;
@@ -107,15 +91,15 @@ int CLinkStatic::OpenUrl(const char* url, int nShowCmd)
 
 LONG CLinkStatic::ReadKeyDefault(HKEY hRoot, const char* path, char* out)
 {
-    RegKey key;
-    LONG error = ::RegOpenKeyExA(hRoot, path, 0, KEY_QUERY_VALUE, key.Receive());
+    ScopedKey key;
+    LONG error = key.Open(::RegOpenKeyExA, hRoot, path, 0, KEY_QUERY_VALUE);
     if (error != ERROR_SUCCESS)
         return error;
 
     // Read through a local buffer: `out` may be the buffer that holds `path`.
     char value[MAX_PATH] = {};
     LONG size = sizeof value;
-    error = ::RegQueryValueA(key, nullptr, value, &size);
+    error = ::RegQueryValueA(key.get(), nullptr, value, &size);
     // A value that fills the buffer without its terminator is cut short: no usable association.
     if (error == ERROR_SUCCESS && std::memchr(value, '\0', sizeof value) == nullptr)
         error = ERROR_MORE_DATA;

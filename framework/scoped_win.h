@@ -18,9 +18,6 @@ struct FindHandleCloser {
 struct UrlCacheFindCloser {
     void operator()(HANDLE h) const { FindCloseUrlCache(h); }
 };
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
 struct StdFileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -34,7 +31,7 @@ struct ComRelease {
     void operator()(IUnknown* p) const { p->Release(); }
 };
 
-// A file handle: INVALID_HANDLE_VALUE means none.
+// A kernel object handle (file, token, process, mutex): null and INVALID_HANDLE_VALUE both mean none.
 class ScopedFile {
 public:
     explicit ScopedFile(HANDLE h) : m_h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
@@ -56,8 +53,38 @@ private:
     std::unique_ptr<void, FindHandleCloser> m_h;
 };
 
+// A registry key, opened or created by the registry call given (its result slot comes last): the key
+// held before is closed first, and only a call that succeeded leaves a key held.
+class ScopedKey {
+public:
+    ScopedKey() = default;
+    ~ScopedKey() { Close(); }
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    explicit operator bool() const { return m_hKey != nullptr; }
+    HKEY get() const { return m_hKey; }
+
+    template <typename Call, typename... Args> LONG Open(Call call, Args... args)
+    {
+        Close();
+        HKEY hKey = nullptr;
+        const LONG result = call(args..., &hKey);
+        if (result == ERROR_SUCCESS)
+            m_hKey = hKey;
+        return result;
+    }
+
+private:
+    void Close()
+    {
+        if (m_hKey != nullptr)
+            RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+    }
+    HKEY m_hKey = nullptr;
+};
+
 using ScopedUrlCacheFind = std::unique_ptr<void, UrlCacheFindCloser>;
-using ScopedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 template <typename T> using ScopedMalloc = std::unique_ptr<T, MallocFree>;
 template <typename T> using ScopedCom = std::unique_ptr<T, ComRelease>;
 using ScopedStdFile = std::unique_ptr<std::FILE, StdFileCloser>;

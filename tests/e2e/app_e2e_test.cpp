@@ -1,4 +1,5 @@
 // The application shell driven from a second process: what a user sees, keeps and gets back.
+#include "framework/scoped_win.h"
 #include "res/resource.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
@@ -168,32 +169,90 @@ TEST(App, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
 }
 
 // Where nobody may set values under the machine's Run key, as for a standard user on Windows, the
-// entry goes to the user's.
-TEST(App, StartupBoxWritesTheMachineEntryOrElseTheUsers)
+// entry goes to the user's; either way Brisko ends with one entry, and unticking deletes what it may.
+TEST(App, StartupBoxLeavesOneEntryTheMachinesWhereItCan)
 {
     brisko::SharedStateGuard guard;
     const char run[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run);
-    for (HKEY written : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        const bool denied = written == HKEY_CURRENT_USER;
-        SCOPED_TRACE(denied ? "HKLM denied" : "HKLM writable");
-        ASSERT_TRUE(!denied || trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
+    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run), entry = brisko::ExePath() + "  hide";
+    const struct {
+        const char* name;
+        bool denied;
+        HKEY before, written; // where an entry is before the tick (or null), and after it
+    } cases[] = {{"HKLM writable", false, nullptr, HKEY_LOCAL_MACHINE},
+                 {"HKLM denied", true, nullptr, HKEY_CURRENT_USER},
+                 {"HKLM writable, an old user entry", false, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
+                 {"HKLM denied, holding the entry", true, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(!c.before || trace_kit::SetString(c.before, run, "Brisko", entry));
+        ASSERT_TRUE(!c.denied || trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
         Instance brisko;
         EXPECT_TRUE(brisko.Start());
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_EQ(0, lstrcmpiA((brisko::ExePath() + "  hide").c_str(), brisko::RunValue(written).c_str()))
-            << brisko::RunValue(written);
-        EXPECT_EQ("<none>", brisko::RunValue(denied ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER));
+        const HKEY other = c.written == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        EXPECT_EQ(0, lstrcmpiA(entry.c_str(), brisko::RunValue(c.written).c_str())) << brisko::RunValue(c.written);
+        EXPECT_EQ("<none>", brisko::RunValue(other));
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_EQ("<none>", brisko::RunValue(written));
+        EXPECT_EQ(c.denied && c.before == HKEY_LOCAL_MACHINE, brisko::RunValue(c.written) != "<none>");
+        EXPECT_EQ("<none>", brisko::RunValue(other));
         brisko.Click(IDC_AUTOSTART);
         EXPECT_TRUE(brisko.End(Ending::CloseBox));
-        EXPECT_NE("<none>", brisko::RunValue(written));
+        EXPECT_NE("<none>", brisko::RunValue(c.written));
         EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
         trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, saved.c_str());
         brisko::DeleteRunValues();
         DeleteFileA(brisko::SettingsPath().c_str());
     }
+}
+
+// A second start while Brisko runs leaves one Brisko: a plain one shows the running one (also from
+// the tray) and brings it forward, a hidden one leaves it as it is; neither touches the settings.
+TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
+{
+    brisko::SharedStateGuard guard;
+    const struct {
+        const char *first, *second;
+    } cases[] = {{"", ""}, {"hide", "hide"}, {"hide", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.first + "\" then \"" + c.second + "\"");
+        Store(brisko::Ticked({2, 9}), "30");
+        const std::string settings = Stored();
+        Instance brisko, second;
+        ASSERT_TRUE(brisko.Start(c.first));
+        if (!*c.first)
+            brisko.Click(IDC_HIDE); // to the tray: the second start must bring it back
+        Sleep(500);
+        ASSERT_FALSE(IsWindowVisible(brisko.Window()));
+        EXPECT_FALSE(second.Start(c.second));
+        EXPECT_FALSE(second.Running());
+        const bool shown = !*c.second;
+        Sleep(500); // time for a show the second start may have asked for
+        EXPECT_EQ(shown, IsWindowVisible(brisko.Window()) != FALSE);
+        EXPECT_EQ(shown, GetForegroundWindow() == brisko.Window());
+        int windows = 0;
+        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
+            windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
+        EXPECT_EQ(1, windows);
+        EXPECT_TRUE(brisko.HasTrayIcon());
+        EXPECT_EQ(settings, Stored());
+        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    }
+}
+
+// Where another kind of object holds the mutex's name, no start can tell whether Brisko runs: each
+// starts as ever.
+TEST(App, StartsAsEverWhereNoInstanceMutexCanBeMade)
+{
+    brisko::SharedStateGuard guard;
+    ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
+    ASSERT_TRUE(squatter);
+    Instance brisko, second;
+    ASSERT_TRUE(brisko.Start());
+    EXPECT_TRUE(second.Start());
+    EXPECT_TRUE(IsWindowVisible(second.Window()));
+    EXPECT_TRUE(second.End(Ending::CloseBox));
+    EXPECT_TRUE(brisko.End(Ending::CloseBox));
 }
 
 // The timer and the start clean with no step ticked: "Finished!" tells that a run happened.

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <vector>
 
+extern "C" __declspec(dllimport) LRESULT CALLBACK StatusHook(int code, WPARAM wParam, LPARAM lParam);
+
 namespace {
 
 struct Case {
@@ -99,6 +101,52 @@ std::vector<Case> Cases()
     for (int step = 1; step <= 17; ++step)
         cases.push_back({names[step - 1], {step}, "", nullptr, nullptr});
     return cases;
+}
+
+std::string g_seen; // each text the status line showed, on a line of its own
+
+LRESULT CALLBACK ReadStatus(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_APP)
+        return DefWindowProcA(hWnd, message, wParam, lParam);
+    char text[64] = "";
+    GetWindowTextA(reinterpret_cast<HWND>(wParam), text, sizeof text);
+    g_seen += std::string(text) + "\n";
+    return 0;
+}
+
+// Every step ticked, the status line read from this process while Brisko's thread waits in the hook
+// at each new text: no message passes unseen, however fast its step.
+TEST(Run, StatusLineNamesEveryStepInTheCatalogueOrderThenFinished)
+{
+    brisko::SharedStateGuard guard;
+    ASSERT_TRUE(trace_kit::WriteBytes(
+        brisko::SettingsPath(),
+        brisko::SettingsBytes(brisko::Ticked({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}), "5")));
+    WNDCLASSA watcherClass = {};
+    watcherClass.lpfnWndProc = ReadStatus;
+    watcherClass.lpszClassName = "BriskoStatusWatcher";
+    RegisterClassA(&watcherClass);
+    HWND watcher =
+        CreateWindowExA(0, watcherClass.lpszClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    brisko::Instance brisko;
+    ASSERT_TRUE(brisko.Start());
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, StatusHook, GetModuleHandleA("status_hook.dll"),
+                                   GetWindowThreadProcessId(brisko.Window(), nullptr));
+    ASSERT_NE(nullptr, hook);
+    g_seen.clear();
+    brisko.Click(IDC_CLEARNOW); // this thread answers the hook while it waits for the run to end
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(watcher);
+    EXPECT_EQ("Deleting internet temp files...\nDeleting cookies...\nDeleting URL history...\n"
+              "Deleting form history...\nDeleting password history...\nDeleting my favorite...\n"
+              "Deleting auto dial history...\nDeleting system temp directory...\nClear recycle bin...\n"
+              "Clear history of run command...\nClear recent documents...\nClear logon history...\n"
+              "Clear finding files history...\nClear finding computers history...\n"
+              "Clear network link objects...\nClear remote logon history...\nClear internet history items...\n"
+              "Finished!\n",
+              g_seen);
+    ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, Clean, ::testing::ValuesIn(Cases()),

@@ -134,20 +134,18 @@ std::string GetString(HKEY root, const std::string& key, const std::string& name
 
 bool KeyExists(HKEY root, const std::string& key)
 {
-    HKEY raw = nullptr;
-    const LONG result = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &raw);
-    ScopedKey opened(result == ERROR_SUCCESS ? raw : nullptr);
+    ScopedKey opened;
+    const LONG result = opened.Open(RegOpenKeyExA, root, key.c_str(), 0, KEY_READ);
     return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
 }
 
 std::string KeySddl(HKEY root, const std::string& key)
 {
-    HKEY raw = nullptr;
     char buffer[1024], *text = nullptr;
     DWORD size = sizeof buffer;
-    const LONG opened = RegOpenKeyExA(root, key.c_str(), 0, READ_CONTROL, &raw);
-    ScopedKey openedKey(opened == ERROR_SUCCESS ? raw : nullptr);
-    if (!openedKey || RegGetKeySecurity(raw, DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
+    ScopedKey opened;
+    if (opened.Open(RegOpenKeyExA, root, key.c_str(), 0, READ_CONTROL) ||
+        RegGetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS ||
         !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
                                                               nullptr))
         return std::string();
@@ -158,13 +156,12 @@ std::string KeySddl(HKEY root, const std::string& key)
 
 bool SetKeySddl(HKEY root, const std::string& key, const char* sddl)
 {
-    HKEY raw = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    const LONG opened = RegOpenKeyExA(root, key.c_str(), 0, WRITE_DAC, &raw);
-    ScopedKey openedKey(opened == ERROR_SUCCESS ? raw : nullptr);
-    if (!openedKey || !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
+    ScopedKey opened;
+    if (opened.Open(RegOpenKeyExA, root, key.c_str(), 0, WRITE_DAC) ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
         return false;
-    const bool set = RegSetKeySecurity(raw, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    const bool set = RegSetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
     LocalFree(sd);
     return set;
 }

@@ -181,3 +181,41 @@ TEST(Run, ShowsEachTickedStepsMessageBeforeItsStepAndEndsWithFinished)
         EXPECT_TRUE(g_changes[i].painted) << g_changes[i].text;
     }
 }
+
+namespace {
+
+LRESULT CALLBACK PressAtInit(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG)
+        PostMessageA(sent->hwnd, WM_TRAYNOTIFY, ID_TRAYICON, WM_LBUTTONDOWN);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool g_shown = false;
+void CALLBACK SeeAndClose(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_shown = IsWindowVisible(g_dlg->GetSafeHwnd()) != FALSE;
+    PostMessageA(g_dlg->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+}
+
+} // namespace
+
+// A press on the icon while a hidden start still initialises, as a second plain start sends it
+// then: the hide timer's tick that follows does not undo it.
+TEST(Background, APressBeforeTheHiddenStartsTickKeepsTheWindowShown)
+{
+    brisko::SharedStateGuard guard;
+    CWinApp app;
+    app.m_hInstance = GetModuleHandleA(nullptr);
+    app.m_lpCmdLine = "hide";
+    CBriskoDlg dlg;
+    g_dlg = &dlg;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, PressAtInit, nullptr, GetCurrentThreadId());
+    SetTimer(nullptr, 0, 300, SeeAndClose);
+    dlg.DoModal();
+    UnhookWindowsHookEx(hook);
+    g_dlg = nullptr;
+    EXPECT_TRUE(g_shown);
+}
