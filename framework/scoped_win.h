@@ -37,6 +37,7 @@ struct ComRelease {
 // A file handle: INVALID_HANDLE_VALUE means none.
 class ScopedFile {
 public:
+    ScopedFile() = default;
     explicit ScopedFile(HANDLE h) : m_h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
     explicit operator bool() const { return m_h != nullptr; }
     HANDLE get() const { return m_h.get(); }
