@@ -11,6 +11,7 @@
 #include "framework/scoped_win.h"
 
 #include <shlobj.h>
+#include <winternl.h>
 
 #include <cwchar>
 #include <string>
@@ -106,16 +107,29 @@ struct Listed {
     LONGLONG id;
 };
 
-// What an opened entry is; false when it is not the file the listing named (swapped meanwhile) or
-// when it is a link after all.
-bool Inspect(HANDLE entry, DWORD volume, LONGLONG id, BY_HANDLE_FILE_INFORMATION& info)
+// What an entry opened through its handle is.
+struct EntryInfo {
+    DWORD attributes;
+    DWORD links;
+};
+
+// False when the entry is not the file the listing named (swapped meanwhile) or is a link after all.
+// Each query is one the platform answers from the handle alone (a full information query also works
+// out the name, which costs as much as the path is deep).
+bool Inspect(HANDLE entry, LONGLONG id, EntryInfo& info)
 {
-    if (!GetFileInformationByHandle(entry, &info) || info.dwVolumeSerialNumber != volume ||
-        ((LONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow) != id)
-        return false;
+    FILE_INTERNAL_INFORMATION internal = {};
+    IO_STATUS_BLOCK io;
     FILE_ATTRIBUTE_TAG_INFO tag = {};
-    return !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-           (GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) && !IsLinkTag(tag.ReparseTag));
+    FILE_STANDARD_INFO standard = {};
+    if (!NT_SUCCESS(NtQueryInformationFile(entry, &io, &internal, sizeof internal, FileInternalInformation)) ||
+        internal.IndexNumber.QuadPart != id ||
+        !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ||
+        ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag)) ||
+        !GetFileInformationByHandleEx(entry, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    info = {tag.FileAttributes, standard.NumberOfLinks};
+    return true;
 }
 
 bool SetAttributes(HANDLE entry, DWORD attributes)
@@ -128,15 +142,15 @@ bool SetAttributes(HANDLE entry, DWORD attributes)
 
 // Read-only blocks deletion, so the bit is cleared for it alone: it is put back where the name stays
 // or where other names keep the file.
-void DeleteThrough(HANDLE entry, const BY_HANDLE_FILE_INFORMATION& info)
+void DeleteThrough(HANDLE entry, const EntryInfo& info)
 {
-    const bool readOnly = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
-    if (readOnly && !SetAttributes(entry, info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))
+    const bool readOnly = info.attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnly && !SetAttributes(entry, info.attributes & ~FILE_ATTRIBUTE_READONLY))
         return;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     const bool deleted = SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition);
-    if (readOnly && (!deleted || info.nNumberOfLinks > 1))
-        SetAttributes(entry, info.dwFileAttributes);
+    if (readOnly && (!deleted || info.links > 1))
+        SetAttributes(entry, info.attributes);
 }
 
 void ZeroFillIndex(HANDLE file)
@@ -163,7 +177,7 @@ struct WipeOptions {
 // A folder on the walk's stack: held open while its listing lasts and its sub-folders are wiped.
 struct Frame {
     ScopedFile folder;
-    BY_HANDLE_FILE_INFORMATION info;
+    EntryInfo info;
     bool deletable;              // opened for deletion: not the top folder, nor one held without delete sharing
     bool listed;                 // its listing has ended
     std::vector<Listed> pending; // sub-folders of the listing's last batch still to wipe
@@ -180,11 +194,11 @@ void WipeFile(const Frame& folder, const Listed& entry, const WipeOptions& optio
             OpenEntry(folder.folder.get(), entry.name, kFileAccess | access, kFileShare, FILE_NON_DIRECTORY_FILE);
         if (!file)
             continue;
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!Inspect(file.get(), folder.info.dwVolumeSerialNumber, entry.id, info))
+        EntryInfo info;
+        if (!Inspect(file.get(), entry.id, info))
             return;
         // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
-        if (index && (access & FILE_WRITE_DATA) && info.nNumberOfLinks == 1)
+        if (index && (access & FILE_WRITE_DATA) && info.links == 1)
             ZeroFillIndex(file.get());
         DeleteThrough(file.get(), info);
         return;
@@ -200,8 +214,8 @@ bool OpenSubFolder(const Frame& parent, const Listed& entry, Frame& child)
     if (!child.folder)
         child.folder = OpenEntry(parent.folder.get(), entry.name, kFolderAccess, kFolderShare, FILE_DIRECTORY_FILE);
     child.listed = false;
-    return child.folder && Inspect(child.folder.get(), parent.info.dwVolumeSerialNumber, entry.id, child.info) &&
-           (child.info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return child.folder && Inspect(child.folder.get(), entry.id, child.info) &&
+           (child.info.attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Lists the next batch of `frame`: deletes its files at once, keeps its sub-folders for later.
@@ -235,8 +249,6 @@ bool WipeThrough(ScopedFile top, const WipeOptions& options)
     std::vector<Frame> stack(1);
     stack[0].folder = std::move(top);
     stack[0].deletable = stack[0].listed = false;
-    if (!GetFileInformationByHandle(stack[0].folder.get(), &stack[0].info))
-        return false;
     std::vector<LONGLONG> buffer(kListBytes / sizeof(LONGLONG));
     const DWORD first = ListBatch(stack[0], buffer, options);
     if (first != ERROR_SUCCESS && first != ERROR_NO_MORE_FILES)

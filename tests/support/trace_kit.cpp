@@ -332,4 +332,6 @@ const char* LinkName() { return kLinkName; }
 
 std::string ProfileLink() { return std::string(kOutsideFolder) + "-links\\profile"; }
 
+std::string NativeSystemLink() { return std::string(kOutsideFolder) + "-links\\native-system"; }
+
 } // namespace trace_kit

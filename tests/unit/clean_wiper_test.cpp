@@ -1,6 +1,6 @@
 // What the end-to-end runs cannot pin down about the cleaning engine: the bytes an index file keeps,
-// the files whose bytes it must not touch, the guard's judgement by identity, and a DACL walk past
-// a subkey that fails to enumerate.
+// the files whose bytes or attributes it must not touch, a tree that changes during the wipe, depth,
+// the guard's judgement by identity, and a DACL walk past a subkey that fails to enumerate.
 #include "app/brisko_dlg.h"
 #include "clean/folder_wiper.h"
 #include "clean/steps.h"
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -94,6 +95,115 @@ TEST(WipeFolder, IndexFilesWhoseBytesAreNotItsOwn)
     RemoveTree(elsewhere);
 }
 
+// Between being listed and being entered, a folder of the tree is swapped for one outside it (where
+// a link leads: Wine follows links whatever the open asks). The folders being wiped are held, so that
+// neither the top folder nor the one above the swap can be renamed meanwhile.
+static bool g_renamed;
+static int g_swaps;
+static NTSTATUS NTAPI SwapBeforeOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
+                                     ULONG share, ULONG options)
+{
+    if (std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / 2) == L"swapped" && !g_swaps++) {
+        g_renamed = MoveFileW(Wide(kRoot).c_str(), Wide(kRoot + "-renamed").c_str()) ||
+                    MoveFileW(Wide(kRoot + "\\outer").c_str(), Wide(kRoot + "\\renamed").c_str());
+        EXPECT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-away").c_str()));
+        EXPECT_TRUE(MoveFileW(Wide(kRoot + "-canary").c_str(), Wide(kRoot + "\\outer\\swapped").c_str()));
+    }
+    return NtOpenFile(handle, access, object, io, share, options);
+}
+
+TEST(WipeFolder, FolderSwappedDuringTheWipeIsLeftAlone)
+{
+    const std::string canary[] = {"\\keep.txt", "\\inner\\keep.txt"};
+    for (const std::string& file : canary) {
+        ASSERT_TRUE(WriteBytes(kRoot + "-canary" + file, "canary"));
+        ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\swapped" + file, "trace"));
+    }
+    ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\trace.txt", "trace"));
+    g_swaps = 0;
+    g_pfnNtOpenFile = SwapBeforeOpen;
+    EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    g_pfnNtOpenFile = NtOpenFile;
+    EXPECT_EQ(1, g_swaps);
+    EXPECT_FALSE(g_renamed) << "a folder being wiped was renamed";
+    EXPECT_FALSE(Exists(kRoot + "\\outer\\trace.txt"));
+    ASSERT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-canary").c_str()));
+    for (const std::string& file : canary) {
+        EXPECT_EQ("canary", ReadBytes(kRoot + "-canary" + file)) << file;
+        EXPECT_EQ("trace", ReadBytes(kRoot + "-away" + file)) << file;
+    }
+    for (const char* tree : {"", "-canary", "-away", "-renamed"})
+        RemoveTree(kRoot + tree);
+}
+
+// Deeper than a recursion could go on the stack the wipe is left. Wine gives every thread at least
+// 1 MiB, so most of it is used up first: 64 KiB remain, where one level of recursion took 670 bytes.
+static DWORD WINAPI WipeOnLittleStack(void*)
+{
+    MEMORY_BASIC_INFORMATION stack = {};
+    VirtualQuery(&stack, &stack, sizeof stack);
+    const size_t left = reinterpret_cast<char*>(&stack) - static_cast<char*>(stack.AllocationBase);
+    volatile char* used = static_cast<char*>(alloca(left - 64 * 1024));
+    used[0] = 0;
+    return WipeFolder(Wide(kRoot).c_str(), 0, 0);
+}
+
+TEST(WipeFolder, TreeDeeperThanTheStack)
+{
+    std::string deep = kRoot;
+    for (int level = 0; level < 300; ++level)
+        deep += "\\d";
+    ASSERT_TRUE(WriteBytes(deep + "\\bottom.txt", "trace"));
+    ScopedFile thread(CreateThread(nullptr, 0, WipeOnLittleStack, nullptr, 0, nullptr));
+    ASSERT_TRUE(thread);
+    DWORD wiped = 0;
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 60000));
+    EXPECT_TRUE(GetExitCodeThread(thread.get(), &wiped) && wiped);
+    EXPECT_FALSE(Exists(kRoot + "\\d"));
+    RemoveTree(kRoot);
+}
+
+// Attributes change only on what is deleted: a hard link's other name keeps its read-only bit, and
+// so does a file held without delete sharing, which stays. Read-only files and folders alone go.
+TEST(WipeFolder, ReadOnlyBitChangesOnlyWithTheDeletion)
+{
+    const std::string elsewhere = kRoot + "-elsewhere.txt";
+    ASSERT_TRUE(WriteBytes(elsewhere, "elsewhere", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(MakeFolders(kRoot + "\\folder"));
+    ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked.txt").c_str(), Wide(elsewhere).c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(kRoot + "\\held.txt", "held", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteBytes(kRoot + "\\folder\\alone.txt", "alone", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(Wide(kRoot + "\\folder").c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        ScopedFile holder = Open(kRoot + "\\held.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(holder);
+        EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    }
+    EXPECT_FALSE(Exists(kRoot + "\\linked.txt"));
+    EXPECT_FALSE(Exists(kRoot + "\\folder"));
+    EXPECT_EQ("elsewhere", ReadBytes(elsewhere));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(elsewhere).c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY),
+              GetFileAttributesW(Wide(kRoot + "\\held.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+    RemoveTree(kRoot);
+    RemoveTree(elsewhere);
+}
+
+// Favorites moved onto Documents (its Location tab) makes "Clear my favorite" wipe Documents: refused.
+TEST(CleanFavorites, RefusesFavoritesMovedOntoDocuments)
+{
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    const std::string documents = ShellFolder(CSIDL_PERSONAL), mine = documents + "\\brisko-mine.txt";
+    ASSERT_TRUE(WriteBytes(mine, "mine"));
+    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Favorites", documents));
+    const std::string favorites = ShellFolder(CSIDL_FAVORITES);
+    CleanFavorites();
+    SHDeleteValueA(HKEY_CURRENT_USER, key, "Favorites");
+    ASSERT_EQ(documents, favorites);
+    EXPECT_EQ("mine", ReadBytes(mine));
+    RemoveTree(mine);
+}
+
 // The guard judges a folder by what it is, not by how it is spelt: links are followed to where they
 // lead, and a folder that cannot be opened is refused.
 TEST(IsProtectedFolder, ByIdentity)
@@ -101,8 +211,10 @@ TEST(IsProtectedFolder, ByIdentity)
     const std::string profile = ShellFolder(CSIDL_PROFILE), windows = WindowsFolder(), temp = TempFolder();
     ASSERT_TRUE(Exists(ProfileLink())) << "the host did not make the link";
     ASSERT_TRUE(MakeFolders(temp + "\\" + LinkName())) << "the link canary is missing";
-    std::string upper = profile;
+    std::string upper = profile, programs(MAX_PATH, '\0');
     CharUpperA(&upper[0]);
+    programs.resize(GetEnvironmentVariableA("ProgramW6432", &programs[0], MAX_PATH));
+    ASSERT_FALSE(programs.empty()) << "not the 32-bit program on 64-bit Windows";
     const std::string refused[] = {"C:\\",
                                    "Y:\\",
                                    "\\\\?\\C:\\",
@@ -116,6 +228,11 @@ TEST(IsProtectedFolder, ByIdentity)
                                    ParentFolder(profile),
                                    ProfileLink(),
                                    ShellFolder(CSIDL_PROGRAM_FILES),
+                                   programs,
+                                   windows + "\\Sysnative",
+                                   NativeSystemLink(),
+                                   ShellFolder(CSIDL_PERSONAL),
+                                   ShellFolder(CSIDL_DESKTOPDIRECTORY),
                                    kRoot + "-missing"};
     for (const std::string& folder : refused)
         EXPECT_TRUE(IsProtectedFolder(Wide(folder).c_str())) << folder;
