@@ -164,27 +164,37 @@ TEST(WipeFolder, TreeDeeperThanTheStack)
 }
 
 // Attributes change only on what is deleted: a hard link's other name keeps its read-only bit, and
-// so does a file held without delete sharing, which stays. Read-only files and folders alone go.
+// so do the files that stay: one held without delete sharing (it cannot be opened to delete) and one
+// mapped into memory (it is opened, but its deletion is refused). Read-only files and folders alone go.
 TEST(WipeFolder, ReadOnlyBitChangesOnlyWithTheDeletion)
 {
     const std::string elsewhere = kRoot + "-elsewhere.txt";
     ASSERT_TRUE(WriteBytes(elsewhere, "elsewhere", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(MakeFolders(kRoot + "\\folder"));
     ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked.txt").c_str(), Wide(elsewhere).c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(kRoot + "\\held.txt", "held", FILE_ATTRIBUTE_READONLY));
+    const std::string stay[] = {kRoot + "\\held.txt", kRoot + "\\mapped.txt"};
+    for (const std::string& file : stay)
+        ASSERT_TRUE(WriteBytes(file, "stays", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(WriteBytes(kRoot + "\\folder\\alone.txt", "alone", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SetFileAttributesW(Wide(kRoot + "\\folder").c_str(), FILE_ATTRIBUTE_READONLY));
     {
-        ScopedFile holder = Open(kRoot + "\\held.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
-        ASSERT_TRUE(holder);
+        ScopedFile holder = Open(stay[0], FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ScopedFile mapped = Open(stay[1], FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ScopedFile mapping(mapped ? CreateFileMappingW(mapped.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
+        const void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+        ASSERT_TRUE(holder && view);
         EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+        UnmapViewOfFile(view);
     }
     EXPECT_FALSE(Exists(kRoot + "\\linked.txt"));
     EXPECT_FALSE(Exists(kRoot + "\\folder"));
     EXPECT_EQ("elsewhere", ReadBytes(elsewhere));
     EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(elsewhere).c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY),
-              GetFileAttributesW(Wide(kRoot + "\\held.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+    for (const std::string& file : stay) {
+        EXPECT_EQ("stays", ReadBytes(file));
+        EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(file).c_str()) & FILE_ATTRIBUTE_READONLY)
+            << file;
+    }
     RemoveTree(kRoot);
     RemoveTree(elsewhere);
 }
