@@ -44,11 +44,23 @@ std::string BytesAfter(const std::string& path, size_t size, void (*wipe)())
                                                                                                  : "<unreadable>";
 }
 
+// The wiper's tests work in kRoot and beside it; each starts and ends with none of that there.
+class WipeFolderTest : public testing::Test {
+protected:
+    void SetUp() override { RemoveAll(); }
+    void TearDown() override { RemoveAll(); }
+    static void RemoveAll()
+    {
+        for (const char* tree : {"", "-canary", "-away", "-renamed", "-elsewhere.txt"})
+            RemoveTree(kRoot + tree);
+    }
+};
+
 } // namespace
 
 // Index files are zero-filled past their 64-byte header, keep their length, and are then deleted;
 // without the switch they are deleted like any file. So are those of the user's history folder.
-TEST(WipeFolder, IndexFileBytes)
+TEST_F(WipeFolderTest, IndexFileBytes)
 {
     static BOOL overwrite;
     const struct {
@@ -69,14 +81,13 @@ TEST(WipeFolder, IndexFileBytes)
     ASSERT_TRUE(WriteBytes(history, Pattern(300)));
     EXPECT_EQ(Pattern(64) + std::string(236, '\0'), BytesAfter(history, 300, CleanHistoryItems));
     EXPECT_FALSE(Exists(history));
-    RemoveTree(kRoot);
 }
 
 // An index file that is a hard link shares its bytes with a file elsewhere: only its name goes. One
 // that another program holds without write sharing stays whole, and the wipe goes on.
-TEST(WipeFolder, IndexFilesWhoseBytesAreNotItsOwn)
+TEST_F(WipeFolderTest, IndexFilesWhoseBytesAreNotItsOwn)
 {
-    const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.dat";
+    const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.txt";
     ASSERT_TRUE(WriteBytes(elsewhere, original));
     ASSERT_TRUE(MakeFolders(kRoot + "\\linked"));
     ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked\\index.dat").c_str(), Wide(elsewhere).c_str(), nullptr));
@@ -91,8 +102,6 @@ TEST(WipeFolder, IndexFilesWhoseBytesAreNotItsOwn)
     EXPECT_EQ(original, ReadBytes(elsewhere));
     EXPECT_EQ(original, ReadBytes(kRoot + "\\held\\index.dat"));
     EXPECT_FALSE(Exists(kRoot + "\\held\\other.txt"));
-    RemoveTree(kRoot);
-    RemoveTree(elsewhere);
 }
 
 // Between being listed and being entered, a folder of the tree is swapped for one outside it (where
@@ -112,7 +121,7 @@ static NTSTATUS NTAPI SwapBeforeOpen(PHANDLE handle, ACCESS_MASK access, POBJECT
     return NtOpenFile(handle, access, object, io, share, options);
 }
 
-TEST(WipeFolder, FolderSwappedDuringTheWipeIsLeftAlone)
+TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
 {
     const std::string canary[] = {"\\keep.txt", "\\inner\\keep.txt"};
     for (const std::string& file : canary) {
@@ -132,8 +141,6 @@ TEST(WipeFolder, FolderSwappedDuringTheWipeIsLeftAlone)
         EXPECT_EQ("canary", ReadBytes(kRoot + "-canary" + file)) << file;
         EXPECT_EQ("trace", ReadBytes(kRoot + "-away" + file)) << file;
     }
-    for (const char* tree : {"", "-canary", "-away", "-renamed"})
-        RemoveTree(kRoot + tree);
 }
 
 // Deeper than a recursion could go on the stack the wipe is left. Wine gives every thread at least
@@ -148,7 +155,7 @@ static DWORD WINAPI WipeOnLittleStack(void*)
     return WipeFolder(Wide(kRoot).c_str(), 0, 0);
 }
 
-TEST(WipeFolder, TreeDeeperThanTheStack)
+TEST_F(WipeFolderTest, TreeDeeperThanTheStack)
 {
     std::string deep = kRoot;
     for (int level = 0; level < 300; ++level)
@@ -160,13 +167,12 @@ TEST(WipeFolder, TreeDeeperThanTheStack)
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 60000));
     EXPECT_TRUE(GetExitCodeThread(thread.get(), &wiped) && wiped);
     EXPECT_FALSE(Exists(kRoot + "\\d"));
-    RemoveTree(kRoot);
 }
 
 // Attributes change only on what is deleted: a hard link's other name keeps its read-only bit, and
 // so do the files that stay: one held without delete sharing (it cannot be opened to delete) and one
 // mapped into memory (it is opened, but its deletion is refused). Read-only files and folders alone go.
-TEST(WipeFolder, ReadOnlyBitChangesOnlyWithTheDeletion)
+TEST_F(WipeFolderTest, ReadOnlyBitChangesOnlyWithTheDeletion)
 {
     const std::string elsewhere = kRoot + "-elsewhere.txt";
     ASSERT_TRUE(WriteBytes(elsewhere, "elsewhere", FILE_ATTRIBUTE_READONLY));
@@ -195,8 +201,6 @@ TEST(WipeFolder, ReadOnlyBitChangesOnlyWithTheDeletion)
         EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(file).c_str()) & FILE_ATTRIBUTE_READONLY)
             << file;
     }
-    RemoveTree(kRoot);
-    RemoveTree(elsewhere);
 }
 
 // Favorites moved onto Documents (its Location tab) makes "Clear my favorite" wipe Documents: refused.
