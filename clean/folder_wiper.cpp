@@ -341,8 +341,9 @@ bool IsMountPoint(const FolderId& id, const std::wstring& path)
     std::wstring mount(path.size() + 2, L'\0');
     if (!GetVolumePathNameW(path.c_str(), &mount[0], static_cast<DWORD>(mount.size())))
         return true;
+    mount.resize(std::wcslen(mount.c_str()));
     FolderId other;
-    ScopedFile folder = OpenToTell(mount.c_str());
+    ScopedFile folder = OpenToTell(mount);
     return !folder || !IdentityOf(folder.get(), other) || other == id;
 }
 

@@ -24,11 +24,8 @@ std::wstring NativeProgramFilesPath()
                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) != ERROR_SUCCESS)
         return std::wstring();
     ScopedKey key(raw);
-    wchar_t path[MAX_PATH] = L"";
+    wchar_t path[MAX_PATH] = L""; // the last character stays the terminator
     DWORD type = 0, size = sizeof path - sizeof path[0];
-    if (RegQueryValueExW(raw, L"ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return std::wstring();
-    return std::wstring(path, size / sizeof path[0]).c_str();
+    const LONG read = RegQueryValueExW(raw, L"ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+    return read == ERROR_SUCCESS && type == REG_SZ ? path : L"";
 }
