@@ -1,41 +1,69 @@
-// The folder wiper and its index-file overwrite.
+// The folder wiper. It defends against a tree that changes under it: another program may rename a
+// folder of the tree or swap it for a link while the wipe runs, so that names would lead outside.
+// So each folder is opened once, without following links, and judged through its own handle (a
+// folder, not a link, the very file its listing named); it is held open without delete sharing, so
+// that it cannot be renamed, while it is listed through that handle; each entry is opened relative to
+// it and deleted through its own handle. No name is looked up twice. The walk keeps its stack on the
+// heap: depth is bounded by memory, not by the thread's stack.
 #include "clean/folder_wiper.h"
 
+#include "clean/system_paths.h"
 #include "framework/scoped_win.h"
 
 #include <shlobj.h>
+#include <winternl.h>
 
 #include <cwchar>
 #include <string>
+#include <utility>
+#include <vector>
+
+NTSTATUS(NTAPI* g_pfnNtOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG) = NtOpenFile;
 
 namespace {
 
 constexpr DWORD kIndexHeaderBytes = 64;
 constexpr DWORD kZeroChunkBytes = 10000;
+constexpr DWORD kListBytes = 64 * 1024;
 constexpr wchar_t kExtended[] = L"\\\\?\\";
 constexpr wchar_t kExtendedUnc[] = L"\\\\?\\UNC\\";
+
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK kFileAccess = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+// A folder being wiped shares no deletion, so no one renames it meanwhile; files share everything.
+constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ULONG kFileShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kOpenOptions = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // ASCII equality ignoring case: the names compared against are ASCII.
-bool EqualsNoCase(const wchar_t* name, const wchar_t* ascii)
+bool EqualsNoCase(const std::wstring& name, const wchar_t* ascii)
 {
-    for (; *name && *ascii; ++name, ++ascii) {
-        wchar_t c = *name;
+    size_t i = 0;
+    for (; i < name.size() && ascii[i]; ++i) {
+        wchar_t c = name[i];
         if (c >= L'A' && c <= L'Z')
             c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != *ascii)
+        if (c != ascii[i])
             return false;
     }
-    return *name == *ascii;
+    return i == name.size() && !ascii[i];
 }
 
-// The enumeration gives one path component per entry. Anything else ("." and "..", an empty name, a
-// separator or a stream colon) would lead outside the folder when joined on, so it is never used.
-bool IsOneComponent(const wchar_t* name)
+// A listing gives one path component per entry. Anything else ("." and "..", an empty name, a
+// separator or a stream colon) would lead outside the folder when opened relative to it.
+bool IsOneComponent(const std::wstring& name)
 {
-    return name[0] && std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0 && !std::wcspbrk(name, L"\\/:");
+    return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:") == std::wstring::npos;
 }
+
+// Junctions, symbolic links and mount points lead elsewhere. A reparse point whose tag is not given
+// (Wine lists host links so) is taken for one of them.
+bool IsLinkTag(DWORD tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
 
 // The absolute form of `path` in the \\?\ spelling, which takes every name as it is and has no length
 // limit, without trailing separators; empty when there is none.
@@ -61,31 +89,84 @@ std::wstring ExtendedPath(const wchar_t* path)
     return kExtended + full;
 }
 
-bool OverwriteIndexPath(const wchar_t* fullPath)
+// Opens `name` inside the folder `parent` as it is, not following a link it may be.
+ScopedFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options)
 {
-    ScopedFile file(CreateFileW(fullPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
-    FILE_STANDARD_INFO standard = {};
-    if (!GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
-        standard.NumberOfLinks != 1)
-        return false;
-    DWORD size = GetFileSize(file.get(), nullptr);
-    SetFilePointer(file.get(), kIndexHeaderBytes, nullptr, FILE_BEGIN);
-    if (size == INVALID_FILE_SIZE || size <= kIndexHeaderBytes)
-        return true;
+    const USHORT bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    UNICODE_STRING objectName = {bytes, bytes, const_cast<PWSTR>(name.c_str())};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, 0, parent, nullptr);
+    IO_STATUS_BLOCK io;
+    HANDLE entry = nullptr;
+    return ScopedFile(
+        NT_SUCCESS(g_pfnNtOpenFile(&entry, access, &attributes, &io, share, options | kOpenOptions)) ? entry : nullptr);
+}
 
+struct Listed {
+    std::wstring name;
+    LONGLONG id;
+};
+
+// What an entry opened through its handle is.
+struct EntryInfo {
+    DWORD attributes;
+    DWORD links;
+};
+
+// False when the entry is not the file the listing named (swapped meanwhile) or is a link after all.
+// Each query is one the platform answers from the handle alone (a full information query also works
+// out the name, which costs as much as the path is deep).
+bool Inspect(HANDLE entry, LONGLONG id, EntryInfo& info)
+{
+    FILE_INTERNAL_INFORMATION internal = {};
+    IO_STATUS_BLOCK io;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    FILE_STANDARD_INFO standard = {};
+    if (!NT_SUCCESS(NtQueryInformationFile(entry, &io, &internal, sizeof internal, FileInternalInformation)) ||
+        internal.IndexNumber.QuadPart != id ||
+        !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ||
+        ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag)) ||
+        !GetFileInformationByHandleEx(entry, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    info = {tag.FileAttributes, standard.NumberOfLinks};
+    return true;
+}
+
+bool SetAttributes(HANDLE entry, DWORD attributes)
+{
+    FILE_BASIC_INFO basic = {}; // zero times stay as they are
+    basic.FileAttributes =
+        (attributes & kSettableAttributes) ? attributes & kSettableAttributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
+}
+
+// Read-only blocks deletion, so the bit is cleared for it alone: it is put back where the name stays
+// or where other names keep the file.
+void DeleteThrough(HANDLE entry, const EntryInfo& info)
+{
+    const bool readOnly = info.attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnly && !SetAttributes(entry, info.attributes & ~FILE_ATTRIBUTE_READONLY))
+        return;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    const bool deleted = SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition);
+    if (readOnly && (!deleted || info.links > 1))
+        SetAttributes(entry, info.attributes);
+}
+
+void ZeroFillIndex(HANDLE file)
+{
+    DWORD size = GetFileSize(file, nullptr);
+    SetFilePointer(file, kIndexHeaderBytes, nullptr, FILE_BEGIN);
+    if (size == INVALID_FILE_SIZE || size <= kIndexHeaderBytes)
+        return;
     static_assert(kZeroChunkBytes <= 16 * 1024, "the zero buffer lives on the stack");
     char zeros[kZeroChunkBytes] = {};
     DWORD remaining = size - kIndexHeaderBytes;
     DWORD written = 0;
     // Write results are not consulted: the chunk count follows from the size alone.
     for (; remaining > kZeroChunkBytes; remaining -= kZeroChunkBytes)
-        WriteFile(file.get(), zeros, kZeroChunkBytes, &written, nullptr);
-    WriteFile(file.get(), zeros, remaining, &written, nullptr);
-    return true;
+        WriteFile(file, zeros, kZeroChunkBytes, &written, nullptr);
+    WriteFile(file, zeros, remaining, &written, nullptr);
 }
 
 struct WipeOptions {
@@ -93,49 +174,103 @@ struct WipeOptions {
     BOOL overwriteIndexDat;
 };
 
-// Wipes the folder named by `path`, using `path` as the one buffer for every entry path below it;
-// on return `path` holds the folder again.
-bool WipeTree(std::wstring& path, const WipeOptions& options)
+// A folder on the walk's stack: held open while its listing lasts and its sub-folders are wiped.
+struct Frame {
+    ScopedFile folder;
+    EntryInfo info;
+    bool deletable;              // opened for deletion: not the top folder, nor one held without delete sharing
+    bool listed;                 // its listing has ended
+    std::vector<Listed> pending; // sub-folders of the listing's last batch still to wipe
+};
+
+void WipeFile(const Frame& folder, const Listed& entry, const WipeOptions& options)
 {
-    const size_t folderLength = path.size();
-    path += L"\\*";
-    WIN32_FIND_DATAW entry;
-    ScopedFind find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                     FIND_FIRST_EX_LARGE_FETCH));
-    path.resize(folderLength);
-    if (!find)
-        return false;
-
-    do {
-        const wchar_t* name = entry.cFileName;
-        if (!IsOneComponent(name))
+    // An index file held without delete sharing is still emptied; one that cannot be written still goes.
+    static const ACCESS_MASK kTries[] = {DELETE, DELETE | FILE_WRITE_DATA, FILE_WRITE_DATA, DELETE};
+    const bool index = options.overwriteIndexDat && EqualsNoCase(entry.name, L"index.dat");
+    for (size_t i = index ? 1 : 0; i < (index ? 4 : 1); ++i) {
+        const ACCESS_MASK access = kTries[i];
+        ScopedFile file =
+            OpenEntry(folder.folder.get(), entry.name, kFileAccess | access, kFileShare, FILE_NON_DIRECTORY_FILE);
+        if (!file)
             continue;
-        if (!options.includeDesktopIni && EqualsNoCase(name, L"desktop.ini"))
-            continue;
-        // A link is left alone: entering or removing it would reach outside the folder (under Wine,
-        // removing a link removes its target; on Windows, profile junctions loop).
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            continue;
+        EntryInfo info;
+        if (!Inspect(file.get(), entry.id, info))
+            return;
+        // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
+        if (index && (access & FILE_WRITE_DATA) && info.links == 1)
+            ZeroFillIndex(file.get());
+        DeleteThrough(file.get(), info);
+        return;
+    }
+}
 
-        path.resize(folderLength);
-        path += L'\\';
-        path += name;
+bool OpenSubFolder(const Frame& parent, const Listed& entry, Frame& child)
+{
+    child.folder =
+        OpenEntry(parent.folder.get(), entry.name, kFolderAccess | DELETE, kFolderShare, FILE_DIRECTORY_FILE);
+    child.deletable = static_cast<bool>(child.folder);
+    // Held by another program without delete sharing, it is emptied and stays.
+    if (!child.folder)
+        child.folder = OpenEntry(parent.folder.get(), entry.name, kFolderAccess, kFolderShare, FILE_DIRECTORY_FILE);
+    child.listed = false;
+    return child.folder && Inspect(child.folder.get(), entry.id, child.info) &&
+           (child.info.attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            WipeTree(path, options);
-            RemoveDirectoryW(path.c_str());
-        } else {
-            if (options.overwriteIndexDat && EqualsNoCase(name, L"index.dat"))
-                OverwriteIndexPath(path.c_str());
-            DeleteFileW(path.c_str());
+// Lists the next batch of `frame`: deletes its files at once, keeps its sub-folders for later.
+// Returns the listing's error: ERROR_NO_MORE_FILES at the end.
+DWORD ListBatch(Frame& frame, std::vector<LONGLONG>& buffer, const WipeOptions& options)
+{
+    if (!GetFileInformationByHandleEx(frame.folder.get(), FileIdBothDirectoryInfo, buffer.data(),
+                                      static_cast<DWORD>(buffer.size() * sizeof buffer[0])))
+        return GetLastError();
+    const BYTE* at = reinterpret_cast<const BYTE*>(buffer.data());
+    for (;;) {
+        const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+        const Listed listed = {std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
+                               entry->FileId.QuadPart};
+        // A link's tag stands in the EA size field of a listing.
+        if (IsOneComponent(listed.name) && (options.includeDesktopIni || !EqualsNoCase(listed.name, L"desktop.ini")) &&
+            !((entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(entry->EaSize))) {
+            if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                frame.pending.push_back(listed);
+            else
+                WipeFile(frame, listed, options);
         }
-    } while (FindNextFileW(find.get(), &entry));
+        if (!entry->NextEntryOffset)
+            return ERROR_SUCCESS;
+        at += entry->NextEntryOffset;
+    }
+}
 
-    path.resize(folderLength);
+bool WipeThrough(ScopedFile top, const WipeOptions& options)
+{
+    std::vector<Frame> stack(1);
+    stack[0].folder = std::move(top);
+    stack[0].deletable = stack[0].listed = false;
+    std::vector<LONGLONG> buffer(kListBytes / sizeof(LONGLONG));
+    const DWORD first = ListBatch(stack[0], buffer, options);
+    if (first != ERROR_SUCCESS && first != ERROR_NO_MORE_FILES)
+        return false;
+    stack[0].listed = first != ERROR_SUCCESS;
+
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (!frame.pending.empty()) {
+            Frame child;
+            const bool opened = OpenSubFolder(frame, frame.pending.back(), child);
+            frame.pending.pop_back();
+            if (opened)
+                stack.push_back(std::move(child));
+        } else if (!frame.listed) {
+            frame.listed = ListBatch(frame, buffer, options) != ERROR_SUCCESS;
+        } else {
+            if (frame.deletable)
+                DeleteThrough(frame.folder.get(), frame.info);
+            stack.pop_back();
+        }
+    }
     return true;
 }
 
@@ -149,11 +284,18 @@ struct FolderId {
 };
 
 // Opens the folder a path leads to, through any link, just to tell what it is.
-ScopedFile OpenFolder(const std::wstring& path)
+ScopedFile OpenToTell(const std::wstring& path)
 {
     return ScopedFile(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Opens the folder to wipe, through any link in its path: the caller chose that path.
+ScopedFile OpenTop(const std::wstring& path)
+{
+    return ScopedFile(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kFolderShare,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 bool IdentityOf(HANDLE folder, FolderId& id)
@@ -192,6 +334,19 @@ bool IsRoot(std::wstring path)
     return path.size() <= 2;
 }
 
+// True when `id` is the folder its volume is mounted at, as the volume's mount point tells; also
+// when that cannot be told.
+bool IsMountPoint(const FolderId& id, const std::wstring& path)
+{
+    std::wstring mount(path.size() + 2, L'\0');
+    if (!GetVolumePathNameW(path.c_str(), &mount[0], static_cast<DWORD>(mount.size())))
+        return true;
+    mount.resize(std::wcslen(mount.c_str()));
+    FolderId other;
+    ScopedFile folder = OpenToTell(mount);
+    return !folder || !IdentityOf(folder.get(), other) || other == id;
+}
+
 // The folder above `path` ("C:\" above "C:\x"), or empty at a root.
 std::wstring Parent(const std::wstring& path)
 {
@@ -211,12 +366,12 @@ bool IsSelfOrAncestor(const FolderId& id, const std::wstring& path)
     if (path.empty())
         return false;
     std::wstring spellings[2] = {path, std::wstring()};
-    if (ScopedFile folder = OpenFolder(path))
+    if (ScopedFile folder = OpenToTell(path))
         spellings[1] = FinalPath(folder.get());
     for (const std::wstring& spelling : spellings) {
         for (std::wstring level = spelling; !level.empty(); level = Parent(level)) {
             FolderId other;
-            ScopedFile folder = OpenFolder(level);
+            ScopedFile folder = OpenToTell(level);
             if (folder && IdentityOf(folder.get(), other) && other == id)
                 return true;
         }
@@ -224,38 +379,31 @@ bool IsSelfOrAncestor(const FolderId& id, const std::wstring& path)
     return false;
 }
 
-std::wstring ShellFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = L"";
-    return SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE) ? path : L"";
-}
-
-template <typename Get> std::wstring SystemPath(Get get)
-{
-    wchar_t path[MAX_PATH] = L"";
-    UINT length = get(path, MAX_PATH);
-    return length != 0 && length < MAX_PATH ? path : L"";
-}
-
-} // namespace
-
-bool IsProtectedFolder(const wchar_t* path)
+// The guard, judged through the handle that the wipe then uses.
+bool IsProtected(HANDLE folder, const std::wstring& path)
 {
     FolderId id;
-    ScopedFile folder = OpenFolder(ExtendedPath(path));
-    if (!folder || !IdentityOf(folder.get(), id))
+    if (!IdentityOf(folder, id))
         return true;
-    const std::wstring where = FinalPath(folder.get());
-    if (where.empty() || IsRoot(where))
+    // Volumes outside the mount manager (RAM disks) give no final path; their mount point tells.
+    const std::wstring where = FinalPath(folder);
+    if (where.empty() ? IsMountPoint(id, path) : IsRoot(where))
         return true;
 
+    const std::wstring windows = ReadPath(GetWindowsDirectoryW);
+    const std::wstring systemWindows = ReadPath(GetSystemWindowsDirectoryW);
     const std::wstring guarded[] = {
-        SystemPath([](wchar_t* p, UINT n) { return GetWindowsDirectoryW(p, n); }),
-        SystemPath([](wchar_t* p, UINT n) { return GetSystemDirectoryW(p, n); }),
-        SystemPath([](wchar_t* p, UINT n) { return UINT(GetEnvironmentVariableW(L"ProgramW6432", p, n)); }),
-        ShellFolder(CSIDL_PROFILE),
-        ShellFolder(CSIDL_PROGRAM_FILES),
-        ShellFolder(CSIDL_PROGRAM_FILESX86),
+        windows,
+        ReadPath(GetSystemDirectoryW),
+        // The 32-bit program on 64-bit Windows is given SysWOW64 as its system directory; the native
+        // one is reached as Sysnative.
+        systemWindows.empty() ? systemWindows : systemWindows + L"\\Sysnative",
+        ShellFolderPath(CSIDL_PROFILE),
+        ShellFolderPath(CSIDL_PERSONAL),
+        ShellFolderPath(CSIDL_DESKTOPDIRECTORY),
+        ShellFolderPath(CSIDL_PROGRAM_FILES),
+        ShellFolderPath(CSIDL_PROGRAM_FILESX86),
+        NativeProgramFilesPath(),
     };
     for (const std::wstring& other : guarded) {
         if (IsSelfOrAncestor(id, other))
@@ -264,23 +412,20 @@ bool IsProtectedFolder(const wchar_t* path)
     return false;
 }
 
-bool WipeFolder(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat)
+} // namespace
+
+bool IsProtectedFolder(const wchar_t* path)
 {
-    if (IsProtectedFolder(path))
-        return false;
-    std::wstring buffer = ExtendedPath(path);
-    if (buffer.empty())
-        return false;
-    buffer.reserve(4 * MAX_PATH);
-    return WipeTree(buffer, WipeOptions{includeDesktopIni, overwriteIndexDat});
+    const std::wstring full = ExtendedPath(path);
+    ScopedFile folder = OpenTop(full);
+    return !folder || IsProtected(folder.get(), full);
 }
 
-bool OverwriteIndexFile(const wchar_t* folder, const wchar_t* name)
+bool WipeFolder(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat)
 {
-    std::wstring path = ExtendedPath(folder);
-    if (path.empty() || !IsOneComponent(name))
+    const std::wstring full = ExtendedPath(path);
+    ScopedFile folder = OpenTop(full);
+    if (!folder || IsProtected(folder.get(), full))
         return false;
-    path += L'\\';
-    path += name;
-    return OverwriteIndexPath(path.c_str());
+    return WipeThrough(std::move(folder), WipeOptions{includeDesktopIni, overwriteIndexDat});
 }

@@ -2,8 +2,9 @@
 #include "clean/steps.h"
 
 #include "clean/folder_wiper.h"
-#include "framework/scoped_win.h"
+#include "clean/system_paths.h"
 #include "clean/url_cache.h"
+#include "framework/scoped_win.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -49,12 +50,16 @@ constexpr const char* kFindComputerKeys[] = {
     "Software\\Microsoft\\Internet Explorer\\Explorer Bars\\{C4EE31F3-4768-11D2-BE5C-00A0C9A83DA1}\\ComputerNameMRU",
 };
 
-// A shell folder that cannot be located leaves its wipe out.
+// A folder that cannot be located leaves its wipe out.
+void WipeFound(const std::wstring& path, BOOL includeDesktopIni, BOOL overwriteIndexDat)
+{
+    if (!path.empty())
+        WipeFolder(path.c_str(), includeDesktopIni, overwriteIndexDat);
+}
+
 void WipeShellFolder(int csidl, BOOL includeDesktopIni, BOOL overwriteIndexDat)
 {
-    wchar_t path[MAX_PATH];
-    if (SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
-        WipeFolder(path, includeDesktopIni, overwriteIndexDat);
+    WipeFound(ShellFolderPath(csidl), includeDesktopIni, overwriteIndexDat);
 }
 
 void DeleteUserKey(const char* path) { SHDeleteKeyA(HKEY_CURRENT_USER, path); }
@@ -81,13 +86,7 @@ void CleanFavorites() { WipeShellFolder(CSIDL_FAVORITES, 0, 0); }
 
 void CleanAutoDial() { DeleteUserKey("Software\\Microsoft\\RAS Autodial\\Addresses"); }
 
-void CleanSystemTemp()
-{
-    wchar_t path[MAX_PATH];
-    DWORD length = GetTempPathW(MAX_PATH, path);
-    if (length != 0 && length <= MAX_PATH)
-        WipeFolder(path, 1, 0);
-}
+void CleanSystemTemp() { WipeFound(TempFolderPath(), 1, 0); }
 
 void EmptyRecycleBin()
 {
@@ -144,9 +143,7 @@ void CleanHistoryItems()
         history->ClearHistory();
     }
 
-    wchar_t windows[MAX_PATH];
-    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (length != 0 && length < MAX_PATH)
-        WipeFolder((std::wstring(windows, length) + L"\\History").c_str(), 0, 1);
+    const std::wstring windows = ReadPath(GetWindowsDirectoryW);
+    WipeFound(windows.empty() ? windows : windows + L"\\History", 0, 1);
     WipeShellFolder(CSIDL_HISTORY, 0, 1);
 }

@@ -34,6 +34,7 @@ struct ComRelease {
 // A kernel object handle (file, token, process, mutex): null and INVALID_HANDLE_VALUE both mean none.
 class ScopedFile {
 public:
+    ScopedFile() = default;
     explicit ScopedFile(HANDLE h) : m_h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
     explicit operator bool() const { return m_h != nullptr; }
     HANDLE get() const { return m_h.get(); }

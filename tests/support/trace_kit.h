@@ -22,11 +22,13 @@ std::vector<TraceState> Report();
 bool IsPresent(const std::string& name);
 
 // Wine cannot make links, so the host does: a link named LinkName() in each of LinkFolders() to
-// OutsideFolder(), and ProfileLink() to the profile folder.
+// OutsideFolder(), ProfileLink() to the profile folder and NativeSystemLink() to the native system
+// directory (Sysnative).
 std::string OutsideFolder();
 std::vector<std::string> LinkFolders();
 const char* LinkName();
 std::string ProfileLink();
+std::string NativeSystemLink();
 
 // Paths are UTF-8 and taken in the \\?\ spelling, so that any name of any length can be made.
 std::wstring Wide(const std::string& utf8);

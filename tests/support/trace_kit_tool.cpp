@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -45,9 +46,12 @@ int main(int argc, char** argv)
     } else if (!std::strcmp(command, "links")) {
         for (const std::string& folder : trace_kit::LinkFolders())
             failures += !PrintLink(folder, trace_kit::LinkName(), trace_kit::OutsideFolder());
-        const std::string link = trace_kit::ProfileLink();
-        failures += !PrintLink(trace_kit::ParentFolder(link), link.substr(link.find_last_of('\\') + 1),
-                               trace_kit::ShellFolder(CSIDL_PROFILE));
+        const std::pair<std::string, std::string> links[] = {
+            {trace_kit::ProfileLink(), trace_kit::ShellFolder(CSIDL_PROFILE)},
+            {trace_kit::NativeSystemLink(), trace_kit::WindowsFolder() + "\\Sysnative"}};
+        for (const auto& link : links)
+            failures += !PrintLink(trace_kit::ParentFolder(link.first),
+                                   link.first.substr(link.first.find_last_of('\\') + 1), link.second);
     } else {
         std::fprintf(stderr, "usage: trace_kit seed|report|links\n");
         return 2;

@@ -1,6 +1,6 @@
 // What the end-to-end runs cannot pin down about the cleaning engine: the bytes an index file keeps,
-// the files whose bytes it must not touch, the guard's judgement by identity, and a DACL walk past
-// a subkey that fails to enumerate.
+// the files whose bytes or attributes it must not touch, a tree that changes during the wipe, depth,
+// the guard's judgement by identity, and a DACL walk past a subkey that fails to enumerate.
 #include "app/brisko_dlg.h"
 #include "clean/folder_wiper.h"
 #include "clean/steps.h"
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -43,11 +44,23 @@ std::string BytesAfter(const std::string& path, size_t size, void (*wipe)())
                                                                                                  : "<unreadable>";
 }
 
+// The wiper's tests work in kRoot and beside it; each starts and ends with none of that there.
+class WipeFolderTest : public testing::Test {
+protected:
+    void SetUp() override { RemoveAll(); }
+    void TearDown() override { RemoveAll(); }
+    static void RemoveAll()
+    {
+        for (const char* tree : {"", "-canary", "-away", "-renamed", "-elsewhere.txt"})
+            RemoveTree(kRoot + tree);
+    }
+};
+
 } // namespace
 
 // Index files are zero-filled past their 64-byte header, keep their length, and are then deleted;
 // without the switch they are deleted like any file. So are those of the user's history folder.
-TEST(WipeFolder, IndexFileBytes)
+TEST_F(WipeFolderTest, IndexFileBytes)
 {
     static BOOL overwrite;
     const struct {
@@ -68,14 +81,13 @@ TEST(WipeFolder, IndexFileBytes)
     ASSERT_TRUE(WriteBytes(history, Pattern(300)));
     EXPECT_EQ(Pattern(64) + std::string(236, '\0'), BytesAfter(history, 300, CleanHistoryItems));
     EXPECT_FALSE(Exists(history));
-    RemoveTree(kRoot);
 }
 
 // An index file that is a hard link shares its bytes with a file elsewhere: only its name goes. One
 // that another program holds without write sharing stays whole, and the wipe goes on.
-TEST(WipeFolder, IndexFilesWhoseBytesAreNotItsOwn)
+TEST_F(WipeFolderTest, IndexFilesWhoseBytesAreNotItsOwn)
 {
-    const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.dat";
+    const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.txt";
     ASSERT_TRUE(WriteBytes(elsewhere, original));
     ASSERT_TRUE(MakeFolders(kRoot + "\\linked"));
     ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked\\index.dat").c_str(), Wide(elsewhere).c_str(), nullptr));
@@ -90,8 +102,121 @@ TEST(WipeFolder, IndexFilesWhoseBytesAreNotItsOwn)
     EXPECT_EQ(original, ReadBytes(elsewhere));
     EXPECT_EQ(original, ReadBytes(kRoot + "\\held\\index.dat"));
     EXPECT_FALSE(Exists(kRoot + "\\held\\other.txt"));
-    RemoveTree(kRoot);
-    RemoveTree(elsewhere);
+}
+
+// Between being listed and being entered, a folder of the tree is swapped for one outside it (where
+// a link leads: Wine follows links whatever the open asks). The folders being wiped are held, so that
+// neither the top folder nor the one above the swap can be renamed meanwhile.
+static bool g_renamed;
+static int g_swaps;
+static NTSTATUS NTAPI SwapBeforeOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
+                                     ULONG share, ULONG options)
+{
+    if (std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / 2) == L"swapped" && !g_swaps++) {
+        g_renamed = MoveFileW(Wide(kRoot).c_str(), Wide(kRoot + "-renamed").c_str()) ||
+                    MoveFileW(Wide(kRoot + "\\outer").c_str(), Wide(kRoot + "\\renamed").c_str());
+        EXPECT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-away").c_str()));
+        EXPECT_TRUE(MoveFileW(Wide(kRoot + "-canary").c_str(), Wide(kRoot + "\\outer\\swapped").c_str()));
+    }
+    return NtOpenFile(handle, access, object, io, share, options);
+}
+
+TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
+{
+    const std::string canary[] = {"\\keep.txt", "\\inner\\keep.txt"};
+    for (const std::string& file : canary) {
+        ASSERT_TRUE(WriteBytes(kRoot + "-canary" + file, "canary"));
+        ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\swapped" + file, "trace"));
+    }
+    ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\trace.txt", "trace"));
+    g_swaps = 0;
+    g_pfnNtOpenFile = SwapBeforeOpen;
+    EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    g_pfnNtOpenFile = NtOpenFile;
+    EXPECT_EQ(1, g_swaps);
+    EXPECT_FALSE(g_renamed) << "a folder being wiped was renamed";
+    EXPECT_FALSE(Exists(kRoot + "\\outer\\trace.txt"));
+    ASSERT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-canary").c_str()));
+    for (const std::string& file : canary) {
+        EXPECT_EQ("canary", ReadBytes(kRoot + "-canary" + file)) << file;
+        EXPECT_EQ("trace", ReadBytes(kRoot + "-away" + file)) << file;
+    }
+}
+
+// Deeper than a recursion could go on the stack the wipe is left. Wine gives every thread at least
+// 1 MiB, so most of it is used up first: 64 KiB remain, where one level of recursion took 670 bytes.
+static DWORD WINAPI WipeOnLittleStack(void*)
+{
+    MEMORY_BASIC_INFORMATION stack = {};
+    VirtualQuery(&stack, &stack, sizeof stack);
+    const size_t left = reinterpret_cast<char*>(&stack) - static_cast<char*>(stack.AllocationBase);
+    // cppcheck-suppress allocaCalled ; the stack itself is what is being used up
+    volatile char* used = static_cast<char*>(alloca(left - 64 * 1024));
+    used[0] = 0;
+    return WipeFolder(Wide(kRoot).c_str(), 0, 0);
+}
+
+TEST_F(WipeFolderTest, TreeDeeperThanTheStack)
+{
+    std::string deep = kRoot;
+    for (int level = 0; level < 300; ++level)
+        deep += "\\d";
+    ASSERT_TRUE(WriteBytes(deep + "\\bottom.txt", "trace"));
+    ScopedFile thread(CreateThread(nullptr, 0, WipeOnLittleStack, nullptr, 0, nullptr));
+    ASSERT_TRUE(thread);
+    DWORD wiped = 0;
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 60000));
+    EXPECT_TRUE(GetExitCodeThread(thread.get(), &wiped) && wiped);
+    EXPECT_FALSE(Exists(kRoot + "\\d"));
+}
+
+// Attributes change only on what is deleted: a hard link's other name keeps its read-only bit, and
+// so do the files that stay: one held without delete sharing (it cannot be opened to delete) and one
+// mapped into memory (it is opened, but its deletion is refused). Read-only files and folders alone go.
+TEST_F(WipeFolderTest, ReadOnlyBitChangesOnlyWithTheDeletion)
+{
+    const std::string elsewhere = kRoot + "-elsewhere.txt";
+    ASSERT_TRUE(WriteBytes(elsewhere, "elsewhere", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(MakeFolders(kRoot + "\\folder"));
+    ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked.txt").c_str(), Wide(elsewhere).c_str(), nullptr));
+    const std::string stay[] = {kRoot + "\\held.txt", kRoot + "\\mapped.txt"};
+    for (const std::string& file : stay)
+        ASSERT_TRUE(WriteBytes(file, "stays", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteBytes(kRoot + "\\folder\\alone.txt", "alone", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(Wide(kRoot + "\\folder").c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        ScopedFile holder = Open(stay[0], FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ScopedFile mapped = Open(stay[1], FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ScopedFile mapping(mapped ? CreateFileMappingW(mapped.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
+        const void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+        ASSERT_TRUE(holder && view);
+        EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+        UnmapViewOfFile(view);
+    }
+    EXPECT_FALSE(Exists(kRoot + "\\linked.txt"));
+    EXPECT_FALSE(Exists(kRoot + "\\folder"));
+    EXPECT_EQ("elsewhere", ReadBytes(elsewhere));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(elsewhere).c_str()) & FILE_ATTRIBUTE_READONLY);
+    for (const std::string& file : stay) {
+        EXPECT_EQ("stays", ReadBytes(file));
+        EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(file).c_str()) & FILE_ATTRIBUTE_READONLY)
+            << file;
+    }
+}
+
+// Favorites moved onto Documents (its Location tab) makes "Clear my favorite" wipe Documents: refused.
+TEST(CleanFavorites, RefusesFavoritesMovedOntoDocuments)
+{
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    const std::string documents = ShellFolder(CSIDL_PERSONAL), mine = documents + "\\brisko-mine.txt";
+    ASSERT_TRUE(WriteBytes(mine, "mine"));
+    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Favorites", documents));
+    const std::string favorites = ShellFolder(CSIDL_FAVORITES);
+    CleanFavorites();
+    SHDeleteValueA(HKEY_CURRENT_USER, key, "Favorites");
+    ASSERT_EQ(documents, favorites);
+    EXPECT_EQ("mine", ReadBytes(mine));
+    RemoveTree(mine);
 }
 
 // The guard judges a folder by what it is, not by how it is spelt: links are followed to where they
@@ -101,8 +226,10 @@ TEST(IsProtectedFolder, ByIdentity)
     const std::string profile = ShellFolder(CSIDL_PROFILE), windows = WindowsFolder(), temp = TempFolder();
     ASSERT_TRUE(Exists(ProfileLink())) << "the host did not make the link";
     ASSERT_TRUE(MakeFolders(temp + "\\" + LinkName())) << "the link canary is missing";
-    std::string upper = profile;
+    std::string upper = profile, programs(MAX_PATH, '\0');
     CharUpperA(&upper[0]);
+    programs.resize(GetEnvironmentVariableA("ProgramW6432", &programs[0], MAX_PATH));
+    ASSERT_FALSE(programs.empty()) << "not the 32-bit program on 64-bit Windows";
     const std::string refused[] = {"C:\\",
                                    "Y:\\",
                                    "\\\\?\\C:\\",
@@ -116,6 +243,11 @@ TEST(IsProtectedFolder, ByIdentity)
                                    ParentFolder(profile),
                                    ProfileLink(),
                                    ShellFolder(CSIDL_PROGRAM_FILES),
+                                   programs,
+                                   windows + "\\Sysnative",
+                                   NativeSystemLink(),
+                                   ShellFolder(CSIDL_PERSONAL),
+                                   ShellFolder(CSIDL_DESKTOPDIRECTORY),
                                    kRoot + "-missing"};
     for (const std::string& folder : refused)
         EXPECT_TRUE(IsProtectedFolder(Wide(folder).c_str())) << folder;

@@ -1,0 +1,31 @@
+// The wide readers of the shell's and the system's folders.
+#include "clean/system_paths.h"
+
+#include "framework/scoped_win.h"
+
+#include <shlobj.h>
+
+std::wstring ShellFolderPath(int csidl)
+{
+    wchar_t path[MAX_PATH] = L"";
+    return SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE) ? path : L"";
+}
+
+std::wstring TempFolderPath()
+{
+    return ReadPath([](wchar_t* path, UINT size) { return GetTempPathW(size, path); });
+}
+
+std::wstring NativeProgramFilesPath()
+{
+    // The registry's 64-bit view names the native folder; 32-bit Windows has only the one view.
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) != ERROR_SUCCESS)
+        return std::wstring();
+    ScopedKey key(raw);
+    wchar_t path[MAX_PATH] = L""; // the last character stays the terminator
+    DWORD type = 0, size = sizeof path - sizeof path[0];
+    const LONG read = RegQueryValueExW(raw, L"ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+    return read == ERROR_SUCCESS && type == REG_SZ ? path : L"";
+}
