@@ -19,13 +19,13 @@ std::wstring TempFolderPath()
 std::wstring NativeProgramFilesPath()
 {
     // The registry's 64-bit view names the native folder; 32-bit Windows has only the one view.
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) != ERROR_SUCCESS)
+    ScopedKey key;
+    if (key.Open(RegOpenKeyExW, HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                 KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
         return std::wstring();
-    ScopedKey key(raw);
     wchar_t path[MAX_PATH] = L""; // the last character stays the terminator
     DWORD type = 0, size = sizeof path - sizeof path[0];
-    const LONG read = RegQueryValueExW(raw, L"ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+    const LONG read =
+        RegQueryValueExW(key.get(), L"ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
     return read == ERROR_SUCCESS && type == REG_SZ ? path : L"";
 }
