@@ -1,5 +1,5 @@
 // What the end-to-end runs cannot pin down about the application: the settings codec on crafted
-// files, a save that fails, the start-up entry's rules, and the status line during a run.
+// files, a save that fails, the start-up entry's rules, and a show asked for during a hidden start.
 #include "app/brisko_dlg.h"
 #include "app/dialog_rules.h"
 #include "app/settings_file.h"
@@ -8,9 +8,6 @@
 #include "tests/support/trace_kit.h"
 
 #include <gtest/gtest.h>
-#include <commctrl.h>
-
-#include <vector>
 
 using namespace trace_kit;
 
@@ -121,68 +118,7 @@ TEST(Rules, StartupEntryAndTimerPeriod)
 
 namespace {
 
-// What the status line showed during a run, whether that step's trace was still there then, and
-// whether it was painted before the next change.
-struct StatusChange {
-    std::string text;
-    bool traceThere, painted;
-};
-std::vector<StatusChange> g_changes;
-const char* const kTraceKeys[] = {"Software\\Microsoft\\Internet Explorer\\TypedURLs",
-                                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU"};
-
-LRESULT CALLBACK RecordStatus(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
-{
-    if (message == WM_SETTEXT) {
-        if (!g_changes.empty())
-            g_changes.back().painted = !GetUpdateRect(hwnd, nullptr, FALSE);
-        const bool there = KeyExists(HKEY_CURRENT_USER, kTraceKeys[std::min<size_t>(g_changes.size(), 1)]);
-        g_changes.push_back({reinterpret_cast<const char*>(lParam), there, false});
-    }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-// Inside the dialog's loop: tick two boxes as a user would, press "Clear Now", close.
 CBriskoDlg* g_dlg = nullptr;
-void CALLBACK ClickClearNow(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    HWND dialog = g_dlg->GetSafeHwnd();
-    for (int id = IDC_TEMPFILES; id <= IDC_CLEARONSTART; ++id)
-        SendDlgItemMessageA(dialog, id, BM_SETCHECK, id == IDC_URLHISTORY || id == IDC_RUNHISTORY, 0);
-    HWND status = GetDlgItem(dialog, IDC_STATUS);
-    SetWindowSubclass(status, RecordStatus, 1, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CLEARNOW, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDC_CLEARNOW));
-    RemoveWindowSubclass(status, RecordStatus, 1);
-    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-}
-
-} // namespace
-
-// The run reads the boxes first; each ticked step's message is painted before the step begins, in
-// the catalogue's order, and "Finished!" comes last.
-TEST(Run, ShowsEachTickedStepsMessageBeforeItsStepAndEndsWithFinished)
-{
-    brisko::SharedStateGuard guard;
-    for (const char* key : kTraceKeys)
-        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "url1", "a"));
-    g_changes.clear();
-    CBriskoDlg dlg;
-    g_dlg = &dlg;
-    SetTimer(nullptr, 0, 50, ClickClearNow);
-    dlg.DoModal();
-    g_dlg = nullptr;
-    ASSERT_EQ(3u, g_changes.size());
-    EXPECT_EQ("Deleting URL history...", g_changes[0].text);
-    EXPECT_EQ("Clear history of run command...", g_changes[1].text);
-    EXPECT_EQ("Finished!", g_changes[2].text);
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_TRUE(g_changes[i].traceThere) << g_changes[i].text;
-        EXPECT_TRUE(g_changes[i].painted) << g_changes[i].text;
-    }
-}
-
-namespace {
 
 LRESULT CALLBACK PressAtInit(int code, WPARAM wParam, LPARAM lParam)
 {
