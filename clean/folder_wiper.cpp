@@ -185,9 +185,15 @@ struct Frame {
 
 void WipeFile(const Frame& folder, const Listed& entry, const WipeOptions& options)
 {
+    const bool index = options.overwriteIndexDat && EqualsNoCase(entry.name, L"index.dat");
+    // Opened in the held folder without following links, a file deleted on close loses only this
+    // name, whatever it is. Read-only files refuse that open; they and the index files to zero-fill
+    // are read through their handles first.
+    if (!index && OpenEntry(folder.folder.get(), entry.name, DELETE | SYNCHRONIZE, kFileShare,
+                            FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE))
+        return;
     // An index file held without delete sharing is still emptied; one that cannot be written still goes.
     static const ACCESS_MASK kTries[] = {DELETE, DELETE | FILE_WRITE_DATA, FILE_WRITE_DATA, DELETE};
-    const bool index = options.overwriteIndexDat && EqualsNoCase(entry.name, L"index.dat");
     for (size_t i = index ? 1 : 0; i < (index ? 4 : 1); ++i) {
         const ACCESS_MASK access = kTries[i];
         ScopedFile file =
