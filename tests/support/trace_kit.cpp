@@ -284,6 +284,16 @@ std::vector<std::string> Seed()
 {
     std::vector<std::string> failures;
     MakeFolders(kOutsideFolder);
+    // A run removes the cache's folders, but not its index while another process holds it mapped
+    // (the benchmark's wininet); wininet makes the folders again only with a new index.
+    const std::string content = ShellFolder(CSIDL_INTERNET_CACHE) + "\\Content.IE5";
+    WIN32_FIND_DATAA entry;
+    ScopedFind find(FindFirstFileA((content + "\\*.").c_str(), &entry));
+    bool folders = false;
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &entry))
+        folders = folders || (entry.cFileName[0] != '.' && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+    if (!folders)
+        RemoveTree(content);
     for (const Trace& trace : Traces()) {
         if (!SeedTrace(trace))
             failures.push_back(trace.name);
