@@ -7,13 +7,13 @@
 // heap: depth is bounded by memory, not by the thread's stack.
 #include "clean/folder_wiper.h"
 
-#include "clean/system_paths.h"
+#include "clean/folder_guard.h"
+#include "clean/user_rights.h"
 #include "framework/scoped_win.h"
 
-#include <shlobj.h>
 #include <winternl.h>
 
-#include <cwchar>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,20 +25,20 @@ namespace {
 constexpr DWORD kIndexHeaderBytes = 64;
 constexpr DWORD kZeroChunkBytes = 10000;
 constexpr DWORD kListBytes = 64 * 1024;
-constexpr wchar_t kExtended[] = L"\\\\?\\";
-constexpr wchar_t kExtendedUnc[] = L"\\\\?\\UNC\\";
+// The disposition that takes the name away at once and needs no read-only bit cleared (Windows 10 1809 on).
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kPosixDelete = 0x1 | 0x2 | 0x10; // delete, POSIX semantics, ignore the read-only attribute
 
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 constexpr ACCESS_MASK kFileAccess = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 // A folder being wiped shares no deletion, so no one renames it meanwhile; files share everything.
 constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ULONG kFileShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr ULONG kOpenOptions = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
+// No backup intent: it would pass by access lists wherever backup rights are enabled.
+constexpr ULONG kOpenOptions = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // ASCII equality ignoring case: the names compared against are ASCII.
 bool EqualsNoCase(const std::wstring& name, const wchar_t* ascii)
@@ -64,30 +64,6 @@ bool IsOneComponent(const std::wstring& name)
 // Junctions, symbolic links and mount points lead elsewhere. A reparse point whose tag is not given
 // (Wine lists host links so) is taken for one of them.
 bool IsLinkTag(DWORD tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
-
-// The absolute form of `path` in the \\?\ spelling, which takes every name as it is and has no length
-// limit, without trailing separators; empty when there is none.
-std::wstring ExtendedPath(const wchar_t* path)
-{
-    DWORD size = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (size == 0)
-        return std::wstring();
-    std::wstring full(size, L'\0');
-    DWORD length = GetFullPathNameW(path, size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return std::wstring();
-    full.resize(length);
-    // A root keeps its separator ("\\?\C:" would be the volume, not its root folder).
-    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/') && full[full.size() - 2] != L':')
-        full.pop_back();
-    if (StartsWith(full, kExtended))
-        return full;
-    if (StartsWith(full, L"\\\\.\\"))
-        return kExtended + full.substr(4);
-    if (StartsWith(full, L"\\\\"))
-        return kExtendedUnc + full.substr(2);
-    return kExtended + full;
-}
 
 // Opens `name` inside the folder `parent` as it is, not following a link it may be.
 ScopedFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options)
@@ -140,10 +116,33 @@ bool SetAttributes(HANDLE entry, DWORD attributes)
     return SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
 }
 
-// Read-only blocks deletion, so the bit is cleared for it alone: it is put back where the name stays
-// or where other names keep the file.
-void DeleteThrough(HANDLE entry, const EntryInfo& info)
+struct WipeState {
+    BOOL includeDesktopIni;
+    BOOL overwriteIndexDat;
+    bool posix; // the system has not refused POSIX deletion in this wipe; the tree is on one volume
+};
+
+// POSIX semantics take the name away at once, even while another program holds the file, so that its
+// folder can go too. Where the system refuses them (before Windows 10 1809, FAT, Wine) the classic
+// deletion runs, for the rest of the wipe.
+bool DeletePosix(HANDLE entry, WipeState& state)
 {
+    if (!state.posix)
+        return false;
+    DWORD flags = kPosixDelete;
+    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &flags, sizeof flags))
+        return true;
+    const DWORD error = GetLastError();
+    state.posix = error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED;
+    return false;
+}
+
+// In the classic way read-only blocks deletion, so the bit is cleared for it alone: it is put back where
+// the name stays or where other names keep the file.
+void DeleteThrough(HANDLE entry, const EntryInfo& info, WipeState& state)
+{
+    if (DeletePosix(entry, state))
+        return;
     const bool readOnly = info.attributes & FILE_ATTRIBUTE_READONLY;
     if (readOnly && !SetAttributes(entry, info.attributes & ~FILE_ATTRIBUTE_READONLY))
         return;
@@ -169,11 +168,6 @@ void ZeroFillIndex(HANDLE file)
     WriteFile(file, zeros, remaining, &written, nullptr);
 }
 
-struct WipeOptions {
-    BOOL includeDesktopIni;
-    BOOL overwriteIndexDat;
-};
-
 // A folder on the walk's stack: held open while its listing lasts and its sub-folders are wiped.
 struct Frame {
     ScopedFile folder;
@@ -183,32 +177,52 @@ struct Frame {
     std::vector<Listed> pending; // sub-folders of the listing's last batch still to wipe
 };
 
-void WipeFile(const Frame& folder, const Listed& entry, const WipeOptions& options)
+// A read-only index file refuses writing: its bit is cleared for the writing and put back after it.
+void ZeroFillThrough(const Frame& folder, const Listed& entry, HANDLE file, const EntryInfo& info)
 {
-    const bool index = options.overwriteIndexDat && EqualsNoCase(entry.name, L"index.dat");
-    // Opened in the held folder without following links, a file deleted on close loses only this
-    // name, whatever it is. Read-only files refuse that open; they and the index files to zero-fill
-    // are read through their handles first.
-    if (!index && OpenEntry(folder.folder.get(), entry.name, DELETE | SYNCHRONIZE, kFileShare,
-                            FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE))
+    const bool readOnly = info.attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnly && !SetAttributes(file, info.attributes & ~FILE_ATTRIBUTE_READONLY))
         return;
-    // An index file held without delete sharing is still emptied; one that cannot be written still goes.
-    static const ACCESS_MASK kTries[] = {DELETE, DELETE | FILE_WRITE_DATA, FILE_WRITE_DATA, DELETE};
-    for (size_t i = index ? 1 : 0; i < (index ? 4 : 1); ++i) {
-        const ACCESS_MASK access = kTries[i];
-        ScopedFile file =
-            OpenEntry(folder.folder.get(), entry.name, kFileAccess | access, kFileShare, FILE_NON_DIRECTORY_FILE);
-        if (!file)
-            continue;
-        EntryInfo info;
-        if (!Inspect(file.get(), entry.id, info))
+    ScopedFile writer = OpenEntry(folder.folder.get(), entry.name, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  kFileShare, FILE_NON_DIRECTORY_FILE);
+    EntryInfo same;
+    if (writer && Inspect(writer.get(), entry.id, same))
+        ZeroFillIndex(writer.get());
+    if (readOnly)
+        SetAttributes(file, info.attributes);
+}
+
+void WipeFile(const Frame& folder, const Listed& entry, WipeState& state)
+{
+    const bool index = state.overwriteIndexDat && EqualsNoCase(entry.name, L"index.dat");
+    // Opened in the held folder without following links, a file deleted through this handle loses only
+    // this name, whatever it is.
+    if (!index) {
+        if (state.posix) {
+            ScopedFile file =
+                OpenEntry(folder.folder.get(), entry.name, DELETE | SYNCHRONIZE, kFileShare, FILE_NON_DIRECTORY_FILE);
+            if (file && DeletePosix(file.get(), state))
+                return;
+        }
+        if (OpenEntry(folder.folder.get(), entry.name, DELETE | SYNCHRONIZE, kFileShare,
+                      FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE))
             return;
-        // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
-        if (index && (access & FILE_WRITE_DATA) && info.links == 1)
-            ZeroFillIndex(file.get());
-        DeleteThrough(file.get(), info);
-        return;
     }
+    // Read-only files refuse deletion on close; they and the index files to zero-fill are judged
+    // through their handles first. An index file held without delete sharing is still emptied.
+    ScopedFile file =
+        OpenEntry(folder.folder.get(), entry.name, kFileAccess | DELETE, kFileShare, FILE_NON_DIRECTORY_FILE);
+    const bool deletable = static_cast<bool>(file);
+    if (!file && index)
+        file = OpenEntry(folder.folder.get(), entry.name, kFileAccess, kFileShare, FILE_NON_DIRECTORY_FILE);
+    EntryInfo info;
+    if (!file || !Inspect(file.get(), entry.id, info))
+        return;
+    // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
+    if (index && info.links == 1)
+        ZeroFillThrough(folder, entry, file.get(), info);
+    if (deletable)
+        DeleteThrough(file.get(), info, state);
 }
 
 bool OpenSubFolder(const Frame& parent, const Listed& entry, Frame& child)
@@ -226,7 +240,7 @@ bool OpenSubFolder(const Frame& parent, const Listed& entry, Frame& child)
 
 // Lists the next batch of `frame`: deletes its files at once, keeps its sub-folders for later.
 // Returns the listing's error: ERROR_NO_MORE_FILES at the end.
-DWORD ListBatch(Frame& frame, std::vector<LONGLONG>& buffer, const WipeOptions& options)
+DWORD ListBatch(Frame& frame, std::vector<LONGLONG>& buffer, WipeState& state)
 {
     if (!GetFileInformationByHandleEx(frame.folder.get(), FileIdBothDirectoryInfo, buffer.data(),
                                       static_cast<DWORD>(buffer.size() * sizeof buffer[0])))
@@ -237,12 +251,12 @@ DWORD ListBatch(Frame& frame, std::vector<LONGLONG>& buffer, const WipeOptions& 
         const Listed listed = {std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
                                entry->FileId.QuadPart};
         // A link's tag stands in the EA size field of a listing.
-        if (IsOneComponent(listed.name) && (options.includeDesktopIni || !EqualsNoCase(listed.name, L"desktop.ini")) &&
+        if (IsOneComponent(listed.name) && (state.includeDesktopIni || !EqualsNoCase(listed.name, L"desktop.ini")) &&
             !((entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(entry->EaSize))) {
             if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 frame.pending.push_back(listed);
             else
-                WipeFile(frame, listed, options);
+                WipeFile(frame, listed, state);
         }
         if (!entry->NextEntryOffset)
             return ERROR_SUCCESS;
@@ -250,13 +264,13 @@ DWORD ListBatch(Frame& frame, std::vector<LONGLONG>& buffer, const WipeOptions& 
     }
 }
 
-bool WipeThrough(ScopedFile top, const WipeOptions& options)
+bool WipeThrough(ScopedFile top, WipeState& state)
 {
     std::vector<Frame> stack(1);
     stack[0].folder = std::move(top);
     stack[0].deletable = stack[0].listed = false;
     std::vector<LONGLONG> buffer(kListBytes / sizeof(LONGLONG));
-    const DWORD first = ListBatch(stack[0], buffer, options);
+    const DWORD first = ListBatch(stack[0], buffer, state);
     if (first != ERROR_SUCCESS && first != ERROR_NO_MORE_FILES)
         return false;
     stack[0].listed = first != ERROR_SUCCESS;
@@ -270,168 +284,34 @@ bool WipeThrough(ScopedFile top, const WipeOptions& options)
             if (opened)
                 stack.push_back(std::move(child));
         } else if (!frame.listed) {
-            frame.listed = ListBatch(frame, buffer, options) != ERROR_SUCCESS;
+            frame.listed = ListBatch(frame, buffer, state) != ERROR_SUCCESS;
         } else {
             if (frame.deletable)
-                DeleteThrough(frame.folder.get(), frame.info);
+                DeleteThrough(frame.folder.get(), frame.info, state);
             stack.pop_back();
         }
     }
     return true;
 }
 
-// What a folder is, whatever path names it: its volume and its file index there.
-struct FolderId {
-    DWORD volume = 0, high = 0, low = 0;
-    bool operator==(const FolderId& other) const
-    {
-        return volume == other.volume && high == other.high && low == other.low;
-    }
-};
-
-// Opens the folder a path leads to, through any link, just to tell what it is.
-ScopedFile OpenToTell(const std::wstring& path)
-{
-    return ScopedFile(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-}
-
-// Opens the folder to wipe, through any link in its path: the caller chose that path.
-ScopedFile OpenTop(const std::wstring& path)
-{
-    return ScopedFile(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kFolderShare,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-}
-
-bool IdentityOf(HANDLE folder, FolderId& id)
-{
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(folder, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    id.volume = info.dwVolumeSerialNumber;
-    id.high = info.nFileIndexHigh;
-    id.low = info.nFileIndexLow;
-    return true;
-}
-
-// Where an open folder really is, in the \\?\ spelling; empty when the system cannot say.
-std::wstring FinalPath(HANDLE folder)
-{
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(folder, &path[0], MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length >= MAX_PATH) {
-        path.assign(length, L'\0');
-        length = GetFinalPathNameByHandleW(folder, &path[0], length, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    }
-    path.resize(length < path.size() ? length : 0);
-    return path;
-}
-
-// A root has no folder above it: "\\?\C:\" or "\\?\UNC\server\share".
-bool IsRoot(std::wstring path)
-{
-    while (!path.empty() && path.back() == L'\\')
-        path.pop_back();
-    if (StartsWith(path, kExtendedUnc))
-        return path.find(L'\\', path.find(L'\\', 8) + 1) == std::wstring::npos;
-    if (StartsWith(path, kExtended))
-        path.erase(0, 4);
-    return path.size() <= 2;
-}
-
-// True when `id` is the folder its volume is mounted at, as the volume's mount point tells; also
-// when that cannot be told.
-bool IsMountPoint(const FolderId& id, const std::wstring& path)
-{
-    std::wstring mount(path.size() + 2, L'\0');
-    if (!GetVolumePathNameW(path.c_str(), &mount[0], static_cast<DWORD>(mount.size())))
-        return true;
-    mount.resize(std::wcslen(mount.c_str()));
-    FolderId other;
-    ScopedFile folder = OpenToTell(mount);
-    return !folder || !IdentityOf(folder.get(), other) || other == id;
-}
-
-// The folder above `path` ("C:\" above "C:\x"), or empty at a root.
-std::wstring Parent(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash + 1 == path.size())
-        return std::wstring();
-    std::wstring parent = path.substr(0, slash);
-    if (parent.back() == L':')
-        parent += L'\\';
-    return parent.size() < 3 ? std::wstring() : parent;
-}
-
-// True when `id` is the folder `path` leads to or one above it, by the path as given and by where the
-// folder really is.
-bool IsSelfOrAncestor(const FolderId& id, const std::wstring& path)
-{
-    if (path.empty())
-        return false;
-    std::wstring spellings[2] = {path, std::wstring()};
-    if (ScopedFile folder = OpenToTell(path))
-        spellings[1] = FinalPath(folder.get());
-    for (const std::wstring& spelling : spellings) {
-        for (std::wstring level = spelling; !level.empty(); level = Parent(level)) {
-            FolderId other;
-            ScopedFile folder = OpenToTell(level);
-            if (folder && IdentityOf(folder.get(), other) && other == id)
-                return true;
-        }
-    }
-    return false;
-}
-
-// The guard, judged through the handle that the wipe then uses.
-bool IsProtected(HANDLE folder, const std::wstring& path)
-{
-    FolderId id;
-    if (!IdentityOf(folder, id))
-        return true;
-    // Volumes outside the mount manager (RAM disks) give no final path; their mount point tells.
-    const std::wstring where = FinalPath(folder);
-    if (where.empty() ? IsMountPoint(id, path) : IsRoot(where))
-        return true;
-
-    const std::wstring windows = ReadPath(GetWindowsDirectoryW);
-    const std::wstring systemWindows = ReadPath(GetSystemWindowsDirectoryW);
-    const std::wstring guarded[] = {
-        windows,
-        ReadPath(GetSystemDirectoryW),
-        // The 32-bit program on 64-bit Windows is given SysWOW64 as its system directory; the native
-        // one is reached as Sysnative.
-        systemWindows.empty() ? systemWindows : systemWindows + L"\\Sysnative",
-        ShellFolderPath(CSIDL_PROFILE),
-        ShellFolderPath(CSIDL_PERSONAL),
-        ShellFolderPath(CSIDL_DESKTOPDIRECTORY),
-        ShellFolderPath(CSIDL_PROGRAM_FILES),
-        ShellFolderPath(CSIDL_PROGRAM_FILESX86),
-        NativeProgramFilesPath(),
-    };
-    for (const std::wstring& other : guarded) {
-        if (IsSelfOrAncestor(id, other))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
-bool IsProtectedFolder(const wchar_t* path)
+bool WipeFolder(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat) noexcept
 {
-    const std::wstring full = ExtendedPath(path);
-    ScopedFile folder = OpenTop(full);
-    return !folder || IsProtected(folder.get(), full);
-}
-
-bool WipeFolder(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat)
-{
-    const std::wstring full = ExtendedPath(path);
-    ScopedFile folder = OpenTop(full);
-    if (!folder || IsProtected(folder.get(), full))
+    // Memory running out ends this wipe alone; the handles close as the stack unwinds.
+    try {
+        TrustOnlyAdministratorsRedirections();
+        const FolderGuard guard;
+        const UserRights user;
+        if (!user.Worn())
+            return false;
+        const std::wstring full = ExtendedPath(path);
+        ScopedFile folder = OpenFolderPath(full, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kFolderShare);
+        if (!folder || guard.Refuses(folder.get(), full))
+            return false;
+        WipeState state = {includeDesktopIni, overwriteIndexDat, true};
+        return WipeThrough(std::move(folder), state);
+    } catch (const std::bad_alloc&) {
         return false;
-    return WipeThrough(std::move(folder), WipeOptions{includeDesktopIni, overwriteIndexDat});
+    }
 }

@@ -204,63 +204,6 @@ TEST_F(WipeFolderTest, ReadOnlyBitChangesOnlyWithTheDeletion)
     }
 }
 
-// Favorites moved onto Documents (its Location tab) makes "Clear my favorite" wipe Documents: refused.
-TEST(CleanFavorites, RefusesFavoritesMovedOntoDocuments)
-{
-    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    const std::string documents = ShellFolder(CSIDL_PERSONAL), mine = documents + "\\brisko-mine.txt";
-    ASSERT_TRUE(WriteBytes(mine, "mine"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Favorites", documents));
-    const std::string favorites = ShellFolder(CSIDL_FAVORITES);
-    CleanFavorites();
-    SHDeleteValueA(HKEY_CURRENT_USER, key, "Favorites");
-    ASSERT_EQ(documents, favorites);
-    EXPECT_EQ("mine", ReadBytes(mine));
-    RemoveTree(mine);
-}
-
-// The guard judges a folder by what it is, not by how it is spelt: links are followed to where they
-// lead, and a folder that cannot be opened is refused.
-TEST(IsProtectedFolder, ByIdentity)
-{
-    const std::string profile = ShellFolder(CSIDL_PROFILE), windows = WindowsFolder(), temp = TempFolder();
-    ASSERT_TRUE(Exists(ProfileLink())) << "the host did not make the link";
-    ASSERT_TRUE(MakeFolders(temp + "\\" + LinkName())) << "the link canary is missing";
-    std::string upper = profile, programs(MAX_PATH, '\0');
-    CharUpperA(&upper[0]);
-    programs.resize(GetEnvironmentVariableA("ProgramW6432", &programs[0], MAX_PATH));
-    ASSERT_FALSE(programs.empty()) << "not the 32-bit program on 64-bit Windows";
-    const std::string refused[] = {"C:\\",
-                                   "Y:\\",
-                                   "\\\\?\\C:\\",
-                                   windows,
-                                   windows + "\\",
-                                   SystemFolder(),
-                                   SystemFolder() + "\\..",
-                                   profile,
-                                   upper,
-                                   "\\\\?\\" + profile,
-                                   ParentFolder(profile),
-                                   ProfileLink(),
-                                   ShellFolder(CSIDL_PROGRAM_FILES),
-                                   programs,
-                                   windows + "\\Sysnative",
-                                   NativeSystemLink(),
-                                   ShellFolder(CSIDL_PERSONAL),
-                                   ShellFolder(CSIDL_DESKTOPDIRECTORY),
-                                   kRoot + "-missing"};
-    for (const std::string& folder : refused)
-        EXPECT_TRUE(IsProtectedFolder(Wide(folder).c_str())) << folder;
-    const std::string allowed[] = {temp,
-                                   temp + "\\",
-                                   "\\\\?\\" + temp,
-                                   ShellFolder(CSIDL_HISTORY),
-                                   windows + "\\History",
-                                   temp + "\\" + LinkName()};
-    for (const std::string& folder : allowed)
-        EXPECT_FALSE(IsProtectedFolder(Wide(folder).c_str())) << folder;
-}
-
 // The first subkey of the walk fails to enumerate, as a key deleted under an open handle does; the
 // walk goes on past it, so the form data still goes.
 static LONG g_calls;
