@@ -1,5 +1,6 @@
 // The real Brisko.exe, with chosen step boxes stored ticked, cleans the trace kit's traces on
 // "Clear Now": what each step removes, and that nothing else goes.
+#include "framework/scoped_win.h"
 #include "res/resource.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
@@ -18,7 +19,6 @@ namespace {
 struct Case {
     const char* name;
     std::vector<int> steps;
-    std::string temp;    // TMP and TEMP for Brisko, when not empty
     const char* version; // the Windows version Wine shows Brisko, when not null
     const char* spared;  // traces of the ticked steps whose names hold this stay
 };
@@ -59,11 +59,8 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
     ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "5")));
     const char version[] = "Software\\Wine\\AppDefaults\\Brisko.exe";
     ASSERT_TRUE(!c.version || trace_kit::SetString(HKEY_CURRENT_USER, version, "Version", c.version));
-    const std::string ownTemp = trace_kit::TempFolder();
-    SetTemp(c.temp.empty() ? ownTemp : c.temp);
     brisko::Instance brisko;
     const bool started = brisko.Start();
-    SetTemp(ownTemp);
     SHDeleteKeyA(HKEY_CURRENT_USER, version);
     ASSERT_TRUE(started);
     brisko.Click(IDC_CLEARNOW);
@@ -85,21 +82,17 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
 
 std::vector<Case> Cases()
 {
-    std::vector<Case> cases = {
-        {"None", {}, "", nullptr, nullptr},
-        {"All", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}, "", nullptr, nullptr},
-        // Only the NT family keeps a per-user copy of the form data.
-        {"FormHistoryOnWindows98", {4}, "", "win98", "of the user"},
-        {"FormHistoryOnWindowsNT4", {4}, "", "nt40", nullptr},
-        // A temp folder that is the profile, through a link or spelt otherwise, is refused.
-        {"TempLinkedToTheProfile", {8}, trace_kit::ProfileLink(), nullptr, ""},
-        {"TempIsTheProfileSpeltLong", {8}, "\\\\?\\" + trace_kit::ShellFolder(CSIDL_PROFILE), nullptr, ""}};
+    std::vector<Case> cases = {{"None", {}, nullptr, nullptr},
+                               {"All", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}, nullptr, nullptr},
+                               // Only the NT family keeps a per-user copy of the form data.
+                               {"FormHistoryOnWindows98", {4}, "win98", "of the user"},
+                               {"FormHistoryOnWindowsNT4", {4}, "nt40", nullptr}};
     const char* const names[] = {"TempFiles",  "Cookies",      "UrlHistory", "FormHistory",   "PasswordHistory",
                                  "Favorites",  "AutoDial",     "SystemTemp", "RecycleBin",    "RunHistory",
                                  "RecentDocs", "LogonHistory", "FindFiles",  "FindComputers", "NetHood",
                                  "Telnet",     "HistoryItems"};
     for (int step = 1; step <= 17; ++step)
-        cases.push_back({names[step - 1], {step}, "", nullptr, nullptr});
+        cases.push_back({names[step - 1], {step}, nullptr, nullptr});
     return cases;
 }
 
@@ -153,6 +146,102 @@ TEST(Run, StatusLineNamesEveryStepBeforeItInTheCatalogueOrderThenFinished)
               "Finished!\n",
               g_seen);
     ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
+}
+
+// Folders a step may be handed, spelt as settings that any program of the user can change may spell
+// them, and whether the step may empty them.
+struct Spelling {
+    std::string folder;
+    bool wiped;
+};
+
+std::vector<Spelling> Spellings()
+{
+    using trace_kit::ShellFolder;
+    const std::string windows = trace_kit::WindowsFolder(), profile = ShellFolder(CSIDL_PROFILE);
+    std::string upper = windows;
+    CharUpperA(&upper[0]);
+    return {{"C:\\", false},
+            {windows + "\\Sysnative\\drivers", false}, // the native one, for the 32-bit program
+            {upper + "\\system32\\..", false},
+            {windows + "\\Fonts", false},
+            {ShellFolder(CSIDL_COMMON_APPDATA), false},
+            {ShellFolder(CSIDL_PROGRAM_FILESX86) + "\\Brisko Test Program", false},
+            {profile, false},
+            {"\\\\?\\" + profile + "\\Downloads", false},
+            {trace_kit::ProfileLink(), false},
+            {trace_kit::ParentFolder(profile), false},
+            {ShellFolder(CSIDL_PERSONAL), false},
+            {ShellFolder(CSIDL_COMMON_DOCUMENTS), false},
+            {ShellFolder(CSIDL_APPDATA), false},
+            {ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Temp", true},
+            {ShellFolder(CSIDL_PERSONAL) + "\\brisko temp", true},
+            {windows + "\\TEMP\\", true},
+            {windows + "\\History", true},
+            {"\\\\?\\" + trace_kit::TempFolder(), true}};
+}
+
+// The folder a spelling leads to, in the plain form the kit's helpers take.
+std::string Plain(std::string spelling)
+{
+    if (spelling.rfind("\\\\?\\", 0) == 0)
+        spelling.erase(0, 4);
+    char full[MAX_PATH] = "";
+    std::string plain(full, GetFullPathNameA(spelling.c_str(), MAX_PATH, full, nullptr));
+    return plain.back() == '\\' ? plain.substr(0, plain.size() - 1) : plain;
+}
+
+// Each spelling is the temp folder of one run and, in three others, where Favorites, Recent or
+// NetHood was moved. In the temp folder another program holds a file of a sub-folder, sharing
+// deletion as scanners do: the rest goes, the run finishes, and the file goes when it is let go.
+TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
+{
+    const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    const char* const moved[] = {"Favorites", "Recent", "NetHood"};
+    brisko::SharedStateGuard guard;
+    ASSERT_TRUE(
+        trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::Ticked({6, 8, 11, 15}), "5")));
+    const std::vector<Spelling> table = Spellings();
+    const std::string ownTemp = trace_kit::TempFolder();
+    std::string wrong;
+    for (size_t run = 0; run < table.size(); ++run) {
+        const std::string sub = Plain(table[run].folder) + "\\brisko held", held = sub + "\\held.txt";
+        ASSERT_TRUE(trace_kit::WriteBytes(held, "held") && trace_kit::WriteBytes(sub + "\\other.txt", "other"));
+        for (size_t k = 0; k < 4; ++k) {
+            const Spelling& row = table[(run + k) % table.size()];
+            ASSERT_TRUE(trace_kit::WriteBytes(Plain(row.folder) + "\\brisko canary.txt", "canary")) << row.folder;
+            ASSERT_TRUE(k == 0 || trace_kit::SetString(HKEY_CURRENT_USER, kShellFolders, moved[k - 1], row.folder));
+        }
+        ScopedFile holder(CreateFileW(trace_kit::Wide("\\\\?\\" + held).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+        ASSERT_TRUE(holder);
+        SetTemp(table[run].folder);
+        brisko::Instance brisko;
+        const bool started = brisko.Start();
+        SetTemp(ownTemp);
+        ASSERT_TRUE(started);
+        brisko.Click(IDC_CLEARNOW);
+        EXPECT_TRUE(brisko::WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000));
+        ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
+        holder = ScopedFile();
+        for (size_t k = 0; k < 4; ++k) {
+            const Spelling& row = table[(run + k) % table.size()];
+            const std::string canary = Plain(row.folder) + "\\brisko canary.txt";
+            if (trace_kit::Exists(canary) == row.wiped)
+                wrong += "\n  " + row.folder + (row.wiped ? " kept" : " wiped") + " as " + (k ? moved[k - 1] : "TEMP");
+        }
+        for (size_t k = 0; k < 4; ++k) // two spellings may lead to one folder: its canary goes after both are seen
+            trace_kit::RemoveTree(Plain(table[(run + k) % table.size()].folder) + "\\brisko canary.txt");
+        if (table[run].wiped && (trace_kit::Exists(sub + "\\other.txt") || trace_kit::Exists(held)))
+            wrong += "\n  " + table[run].folder + ": the held file's sub-folder kept more than a folder";
+        trace_kit::RemoveTree(sub);
+    }
+    for (const char* value : moved)
+        SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, value);
+    trace_kit::RemoveTree(table[5].folder);
+    trace_kit::RemoveTree(table[14].folder);
+    EXPECT_EQ("", wrong);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, Clean, ::testing::ValuesIn(Cases()),

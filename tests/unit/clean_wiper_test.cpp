@@ -4,6 +4,7 @@
 #include "app/brisko_dlg.h"
 #include "clean/folder_wiper.h"
 #include "clean/steps.h"
+#include "clean/user_rights.h"
 #include "framework/scoped_win.h"
 #include "tests/support/trace_kit.h"
 
@@ -12,7 +13,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <new>
 #include <string>
+#include <vector>
 
 using namespace trace_kit;
 
@@ -66,11 +69,19 @@ TEST_F(WipeFolderTest, IndexFileBytes)
     const struct {
         size_t size;
         BOOL overwrite;
-    } cases[] = {{10, 1}, {64, 1}, {65, 1}, {10064, 1}, {10065, 1}, {25064, 1}, {200, 0}};
+        DWORD attributes;
+    } cases[] = {{10, 1, 0},
+                 {64, 1, 0},
+                 {65, 1, 0},
+                 {10064, 1, 0},
+                 {10065, 1, 0},
+                 {25064, 1, 0},
+                 {300, 1, FILE_ATTRIBUTE_READONLY},
+                 {200, 0, 0}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.size << " bytes, overwrite " << c.overwrite);
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, overwrite " << c.overwrite << ", " << c.attributes);
         const std::string original = Pattern(c.size), index = kRoot + "\\INDEX.DAT";
-        ASSERT_TRUE(WriteBytes(index, original));
+        ASSERT_TRUE(WriteBytes(index, original, c.attributes ? c.attributes : FILE_ATTRIBUTE_NORMAL));
         overwrite = c.overwrite;
         const size_t kept = c.overwrite ? std::min<size_t>(c.size, 64) : c.size;
         EXPECT_EQ(original.substr(0, kept) + std::string(c.size - kept, '\0'),
@@ -84,7 +95,8 @@ TEST_F(WipeFolderTest, IndexFileBytes)
 }
 
 // An index file that is a hard link shares its bytes with a file elsewhere: only its name goes. One
-// that another program holds without write sharing stays whole, and the wipe goes on.
+// that another program holds without write sharing stays whole, and the wipe goes on. A read-only one
+// held without delete sharing is emptied and keeps its read-only bit.
 TEST_F(WipeFolderTest, IndexFilesWhoseBytesAreNotItsOwn)
 {
     const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.txt";
@@ -93,11 +105,15 @@ TEST_F(WipeFolderTest, IndexFilesWhoseBytesAreNotItsOwn)
     ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked\\index.dat").c_str(), Wide(elsewhere).c_str(), nullptr));
     ASSERT_TRUE(WriteBytes(kRoot + "\\held\\index.dat", original));
     ASSERT_TRUE(WriteBytes(kRoot + "\\held\\other.txt", "trace"));
+    ASSERT_TRUE(WriteBytes(kRoot + "\\kept\\index.dat", original, FILE_ATTRIBUTE_READONLY));
     {
         ScopedFile holder = Open(kRoot + "\\held\\index.dat", FILE_SHARE_READ);
-        ASSERT_TRUE(holder);
+        ScopedFile keeper = Open(kRoot + "\\kept\\index.dat", FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(holder && keeper);
         EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, TRUE));
     }
+    EXPECT_EQ(Pattern(64) + std::string(436, '\0'), ReadBytes(kRoot + "\\kept\\index.dat"));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(kRoot + "\\kept\\index.dat").c_str()) & 1);
     EXPECT_FALSE(Exists(kRoot + "\\linked"));
     EXPECT_EQ(original, ReadBytes(elsewhere));
     EXPECT_EQ(original, ReadBytes(kRoot + "\\held\\index.dat"));
@@ -141,6 +157,89 @@ TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
         EXPECT_EQ("canary", ReadBytes(kRoot + "-canary" + file)) << file;
         EXPECT_EQ("trace", ReadBytes(kRoot + "-away" + file)) << file;
     }
+}
+
+// The wipe runs on the user's own rights, also when Brisko is elevated (as Wine runs it): the
+// Administrators group for deny only, no privilege but bypass-traverse; the thread wears its own
+// token again afterwards. RedirectionGuard is asked for, and its refusal changes nothing. Memory
+// running out deep in the walk ends that one wipe; the next goes on.
+static std::string g_worn;
+static bool g_throw;
+static int g_policy;
+static DWORD g_enforce;
+
+static std::string TokenOfThread()
+{
+    HANDLE raw = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw))
+        return "the process's own";
+    ScopedFile token(raw);
+    BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof admins;
+    std::vector<BYTE> info(16384);
+    std::string worn;
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
+    if (GetTokenInformation(token.get(), TokenGroups, info.data(), static_cast<DWORD>(info.size()), &size)) {
+        const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(info.data());
+        for (DWORD i = 0; i < groups->GroupCount; ++i) {
+            if (EqualSid(groups->Groups[i].Sid, admins))
+                worn += groups->Groups[i].Attributes & SE_GROUP_USE_FOR_DENY_ONLY ? "Administrators deny-only"
+                                                                                  : "Administrators";
+        }
+    }
+    if (GetTokenInformation(token.get(), TokenPrivileges, info.data(), static_cast<DWORD>(info.size()), &size)) {
+        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(info.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            char name[64];
+            DWORD length = sizeof name;
+            if (LookupPrivilegeNameA(nullptr, const_cast<PLUID>(&privileges->Privileges[i].Luid), name, &length))
+                worn += std::string(", ") + name;
+        }
+    }
+    return worn;
+}
+
+static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
+                                ULONG share, ULONG options)
+{
+    if (std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / 2) == L"deep") {
+        g_worn = TokenOfThread();
+        if (g_throw)
+            throw std::bad_alloc();
+    }
+    return NtOpenFile(handle, access, object, io, share, options);
+}
+
+static BOOL WINAPI RefusePolicy(int policy, PVOID buffer, SIZE_T size)
+{
+    g_policy = policy;
+    g_enforce = size == sizeof g_enforce ? *static_cast<DWORD*>(buffer) : 0;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
+{
+    BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof admins;
+    BOOL elevated = FALSE;
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) &&
+                CheckTokenMembership(nullptr, admins, &elevated) && elevated)
+        << "not an elevated run";
+    ASSERT_TRUE(WriteBytes(kRoot + "\\a\\deep\\file.txt", "trace"));
+    const auto realPolicy = g_pfnSetProcessMitigationPolicy;
+    g_pfnNtOpenFile = WatchOpen;
+    g_pfnSetProcessMitigationPolicy = RefusePolicy;
+    g_throw = true;
+    EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    EXPECT_EQ("the process's own", TokenOfThread());
+    g_throw = false;
+    EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    g_pfnNtOpenFile = NtOpenFile;
+    g_pfnSetProcessMitigationPolicy = realPolicy;
+    EXPECT_EQ("Administrators deny-only, SeChangeNotifyPrivilege", g_worn);
+    EXPECT_EQ("16 1", std::to_string(g_policy) + " " + std::to_string(g_enforce));
+    EXPECT_FALSE(Exists(kRoot + "\\a"));
 }
 
 // Deeper than a recursion could go on the stack the wipe is left. Wine gives every thread at least
