@@ -1,6 +1,8 @@
 // brisko_bench.exe: one timing per call, printed as "name=value" pairs for scripts/bench.
 //   tree DIR | flat DIR N        make the wipe tree / a flat folder of N files
-//   wipe DIR | rd DIR            time WipeFolder(DIR, 1, 0) / cmd /c rd /s /q DIR; count what is left
+//   wipe DIR [classic|before]    time WipeFolder(DIR, 1, 0), POSIX deletion where offered / the classic
+//                                deletion alone / the wiper as it was; count what is left
+//   rd DIR                       time cmd /c rd /s /q DIR; count what is left
 //   deletes DIR                  time DeleteFileA / RemoveDirectoryA alone on every entry of DIR
 //   purge N                      seed N cache entries (half cookies); time a bare walk,
 //                                PurgeUrlCache(2) (walks, deletes nothing), (0) and (1)
@@ -12,6 +14,7 @@
 #include "clean/url_cache.h"
 #include "res/resource.h"
 #include "bench/bench_util.h"
+#include "bench/wiper_before.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
 
@@ -68,10 +71,29 @@ using bench::Stopwatch;
 
 // --- the wipe ---------------------------------------------------------------------------------
 
-int Wipe(const std::string& dir)
+BOOL WINAPI RefusePosixDeletion(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD)
 {
+    SetLastError(ERROR_INVALID_PARAMETER); // as systems before Windows 10 1809 answer
+    return FALSE;
+}
+
+int Wipe(const std::string& dir, const std::string& way)
+{
+    const auto wipe = [&](const std::string& folder) {
+        return way == "before" ? before::WipeFolder(trace_kit::Wide(folder).c_str(), TRUE, FALSE)
+                               : WipeFolder(trace_kit::Wide(folder).c_str(), TRUE, FALSE);
+    };
+    if (way == "classic")
+        g_pfnSetFileInformationByHandle = RefusePosixDeletion;
+    // As in Brisko, whose process has COM and whose run's earlier wipes have read the folders the guard
+    // knows: one wipe of an empty folder first, the same for every way.
+    ScopedComInit com;
+    const std::string warm = dir + "-warm";
+    CreateDirectoryA(warm.c_str(), nullptr);
+    wipe(warm);
+    RemoveDirectoryA(warm.c_str());
     Stopwatch clock;
-    WipeFolder(trace_kit::Wide(dir).c_str(), TRUE, FALSE);
+    wipe(dir);
     double seconds = clock.Seconds();
     std::printf("seconds=%.6f left=%ld\n", seconds, bench::CountEntries(dir));
     return 0;
@@ -426,8 +448,8 @@ int main(int argc, char** argv)
         return bench::MakeWipeTree(arg) ? 0 : 1;
     if (command == "flat" && argc == 4)
         return bench::MakeFlatFolder(arg, std::atoi(argv[3])) ? 0 : 1;
-    if (command == "wipe" && argc == 3)
-        return Wipe(arg);
+    if (command == "wipe" && (argc == 3 || argc == 4))
+        return Wipe(arg, argc == 4 ? argv[3] : "");
     if (command == "deletes" && argc == 3)
         return DeletesAlone(arg);
     if (command == "rd" && argc == 3)

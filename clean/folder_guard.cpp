@@ -166,6 +166,27 @@ bool ReadKnownFolders(std::vector<std::wstring>& paths)
     return true;
 }
 
+// Read afresh: the system's, the programs' and the user's folders.
+GuardedFolders ReadGuardedFolders()
+{
+    GuardedFolders folders;
+    const std::wstring windows = ReadPath(GetWindowsDirectoryW);
+    for (const std::wstring& path :
+         {windows, ReadPath(GetSystemWindowsDirectoryW), ShellFolderPath(CSIDL_PROGRAM_FILES),
+          ShellFolderPath(CSIDL_PROGRAM_FILESX86), NativeProgramFilesPath(), ShellFolderPath(CSIDL_COMMON_APPDATA)})
+        folders.inside.push_back(ExtendedPath(path.c_str()));
+    if (!windows.empty()) {
+        for (const wchar_t* spared : {L"\\Temp", L"\\History"})
+            folders.spared.push_back(ExtendedPath((windows + spared).c_str()));
+    }
+    std::vector<std::wstring> known = {ShellFolderPath(CSIDL_PROFILE)};
+    folders.known = ReadKnownFolders(known);
+    for (const std::wstring& path : known)
+        folders.above.push_back(ExtendedPath(path.c_str()));
+    folders.above.insert(folders.above.end(), folders.inside.begin(), folders.inside.end());
+    return folders;
+}
+
 } // namespace
 
 std::wstring ExtendedPath(const wchar_t* path)
@@ -207,28 +228,65 @@ ScopedFile OpenFolderPath(const std::wstring& path, ACCESS_MASK access, ULONG sh
                           : nullptr);
 }
 
+namespace {
+
+// Where the user's and the machine's folders are kept. Reading the known folders takes the shell a
+// tenth of a second, so their paths are read again only when one of these keys has changed.
+const wchar_t* const kLocationKeys[] = {L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
+
+class LocationWatch {
+public:
+    // True at first and whenever a watched key may have changed since the last call. The wipes run on
+    // one thread at a time.
+    bool Changed()
+    {
+        if (m_armed && WaitForSingleObject(m_event.get(), 0) == WAIT_TIMEOUT)
+            return false;
+        m_armed = Arm();
+        return true;
+    }
+
+private:
+    // Reopening the keys drops the notifications still pending on the old handles.
+    bool Arm()
+    {
+        if (!m_event)
+            m_event = ScopedFile(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        bool armed = static_cast<bool>(m_event);
+        size_t i = 0;
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            for (const wchar_t* key : kLocationKeys) {
+                ScopedKey& watched = m_keys[i++];
+                armed =
+                    armed && watched.Open(RegOpenKeyExW, root, key, 0, KEY_NOTIFY) == ERROR_SUCCESS &&
+                    RegNotifyChangeKeyValue(watched.get(), FALSE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                            m_event.get(), TRUE) == ERROR_SUCCESS;
+            }
+        }
+        return armed;
+    }
+
+    ScopedFile m_event;
+    ScopedKey m_keys[4];
+    bool m_armed = false;
+};
+
+} // namespace
+
 FolderGuard::FolderGuard()
 {
-    const std::wstring windows = ReadPath(GetWindowsDirectoryW);
-    for (const std::wstring& path :
-         {windows, ReadPath(GetSystemWindowsDirectoryW), ShellFolderPath(CSIDL_PROGRAM_FILES),
-          ShellFolderPath(CSIDL_PROGRAM_FILESX86), NativeProgramFilesPath(), ShellFolderPath(CSIDL_COMMON_APPDATA)})
-        m_inside.push_back(ExtendedPath(path.c_str()));
-    if (!windows.empty()) {
-        for (const wchar_t* spared : {L"\\Temp", L"\\History"})
-            m_spared.push_back(ExtendedPath((windows + spared).c_str()));
-    }
-    std::vector<std::wstring> known = {ShellFolderPath(CSIDL_PROFILE)};
-    m_known = ReadKnownFolders(known);
-    for (const std::wstring& path : known)
-        m_above.push_back(ExtendedPath(path.c_str()));
-    m_above.insert(m_above.end(), m_inside.begin(), m_inside.end());
+    static LocationWatch watch;
+    static GuardedFolders read;
+    if (watch.Changed() || !read.known)
+        read = ReadGuardedFolders();
+    m_folders = read;
 }
 
 bool FolderGuard::Refuses(HANDLE folder, const std::wstring& path) const
 {
     FolderId id;
-    if (!m_known || !IdentityOf(folder, id) || IsRoot(path) || IsDriveLetterRoot(id))
+    if (!m_folders.known || !IdentityOf(folder, id) || IsRoot(path) || IsDriveLetterRoot(id))
         return true;
     // Volumes outside the mount manager (RAM disks) give no final path; their mount point tells.
     const std::wstring where = FinalPath(folder);
@@ -237,12 +295,12 @@ bool FolderGuard::Refuses(HANDLE folder, const std::wstring& path) const
 
     // Inside the Windows, program or program data folders, unless inside the Windows Temp or History first.
     std::vector<FolderId> inside, spared;
-    for (const std::wstring& guarded : m_inside) {
+    for (const std::wstring& guarded : m_folders.inside) {
         FolderId other;
         if (IdentityOf(guarded, other))
             inside.push_back(other);
     }
-    for (const std::wstring& allowed : m_spared) {
+    for (const std::wstring& allowed : m_folders.spared) {
         FolderId other;
         if (IdentityOf(allowed, other))
             spared.push_back(other);
@@ -260,7 +318,7 @@ bool FolderGuard::Refuses(HANDLE folder, const std::wstring& path) const
     }
     // A guarded folder or one above it, by the guarded folder's path and by where it really is.
     std::set<std::wstring> seen;
-    for (const std::wstring& guarded : m_above) {
+    for (const std::wstring& guarded : m_folders.above) {
         for (const std::wstring& spelling : Spellings(guarded)) {
             for (std::wstring level = spelling; !level.empty() && seen.insert(level).second; level = Parent(level)) {
                 FolderId other;

@@ -18,9 +18,17 @@ std::wstring ExtendedPath(const wchar_t* path);
 // backup intent that would pass by access lists.
 ScopedFile OpenFolderPath(const std::wstring& path, ACCESS_MASK access, ULONG share);
 
+// The folders the guard judges by, in the \\?\\ spelling.
+struct GuardedFolders {
+    bool known = false;               // the shell's list of known folders was read
+    std::vector<std::wstring> inside; // refused with everything inside them
+    std::vector<std::wstring> spared; // inside one of those, but wiped: the Windows Temp and History folders
+    std::vector<std::wstring> above;  // refused with every folder above them
+};
+
 class FolderGuard {
 public:
-    // Reads where the system's, the programs' and the user's folders are (with the process's own rights).
+    // Learns where the system's, the programs' and the user's folders are (with the process's own rights).
     FolderGuard();
     // True when `folder`, opened by `path` (\\?\ spelling), may not be wiped: a drive, share or volume
     // root (also the root of a letter that names a folder); the Windows folder or anything inside it
@@ -30,6 +38,5 @@ public:
     bool Refuses(HANDLE folder, const std::wstring& path) const;
 
 private:
-    bool m_known; // the shell's list of known folders was read
-    std::vector<std::wstring> m_inside, m_spared, m_above;
+    GuardedFolders m_folders;
 };

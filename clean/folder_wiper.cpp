@@ -19,6 +19,8 @@
 #include <vector>
 
 NTSTATUS(NTAPI* g_pfnNtOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG) = NtOpenFile;
+BOOL(WINAPI* g_pfnSetFileInformationByHandle)
+(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) = SetFileInformationByHandle;
 
 namespace {
 
@@ -130,7 +132,7 @@ bool DeletePosix(HANDLE entry, WipeState& state)
     if (!state.posix)
         return false;
     DWORD flags = kPosixDelete;
-    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &flags, sizeof flags))
+    if (g_pfnSetFileInformationByHandle(entry, kFileDispositionInfoEx, &flags, sizeof flags))
         return true;
     const DWORD error = GetLastError();
     state.posix = error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED;

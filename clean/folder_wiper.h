@@ -16,3 +16,6 @@ bool WipeFolder(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndex
 
 // How the wiper and its guard open every folder and file; a test may stand in for it.
 extern NTSTATUS(NTAPI* g_pfnNtOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+// How the wiper asks for POSIX deletion; the benchmark stands in to time the classic way where the
+// system offers both.
+extern BOOL(WINAPI* g_pfnSetFileInformationByHandle)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
