@@ -162,7 +162,7 @@ TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
 // The wipe runs on the user's own rights, also when Brisko is elevated (as Wine runs it): the
 // Administrators group for deny only, no privilege but bypass-traverse; the thread wears its own
 // token again afterwards. RedirectionGuard is asked for, and its refusal changes nothing. Memory
-// running out deep in the walk ends that one wipe; the next goes on.
+// running out deep in the walk ends that one wipe; the next goes on, and sees a folder moved meanwhile.
 static std::string g_worn;
 static bool g_throw;
 static int g_policy;
@@ -240,6 +240,12 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
     EXPECT_EQ("Administrators deny-only, SeChangeNotifyPrivilege", g_worn);
     EXPECT_EQ("16 1", std::to_string(g_policy) + " " + std::to_string(g_enforce));
     EXPECT_FALSE(Exists(kRoot + "\\a"));
+    // Documents moved here while Brisko runs: the next wipe knows.
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    ASSERT_TRUE(WriteBytes(kRoot + "\\mine.txt", "mine") && SetString(HKEY_CURRENT_USER, key, "Personal", kRoot));
+    EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    SHDeleteValueA(HKEY_CURRENT_USER, key, "Personal");
+    EXPECT_EQ("mine", ReadBytes(kRoot + "\\mine.txt"));
 }
 
 // Deeper than a recursion could go on the stack the wipe is left. Wine gives every thread at least
