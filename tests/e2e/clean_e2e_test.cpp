@@ -158,24 +158,27 @@ struct Spelling {
 std::vector<Spelling> Spellings()
 {
     using trace_kit::ShellFolder;
-    const std::string windows = trace_kit::WindowsFolder(), profile = ShellFolder(CSIDL_PROFILE);
-    std::string upper = windows;
+    const std::string windows = trace_kit::WindowsFolder(), profile = ShellFolder(CSIDL_PROFILE),
+                      made = "\\Brisko Test";
+    std::string upper = windows, programs(MAX_PATH, '\0');
     CharUpperA(&upper[0]);
+    programs.resize(GetEnvironmentVariableA("ProgramW6432", &programs[0], MAX_PATH)); // the native one
     return {{"C:\\", false},
-            {windows + "\\Sysnative\\drivers", false}, // the native one, for the 32-bit program
+            {windows + "\\Sysnative\\drivers", false}, // the native system directory's, for the 32-bit program
             {upper + "\\system32\\..", false},
             {windows + "\\Fonts", false},
             {ShellFolder(CSIDL_COMMON_APPDATA), false},
-            {ShellFolder(CSIDL_PROGRAM_FILESX86) + "\\Brisko Test Program", false},
+            {ShellFolder(CSIDL_PROGRAM_FILESX86) + made, false},
+            {programs + made, false},
             {profile, false},
             {"\\\\?\\" + profile + "\\Downloads", false},
             {trace_kit::ProfileLink(), false},
             {trace_kit::ParentFolder(profile), false},
             {ShellFolder(CSIDL_PERSONAL), false},
             {ShellFolder(CSIDL_COMMON_DOCUMENTS), false},
-            {ShellFolder(CSIDL_APPDATA), false},
+            {trace_kit::ParentFolder(ShellFolder(CSIDL_APPDATA)), false}, // above Roaming and Local
             {ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Temp", true},
-            {ShellFolder(CSIDL_PERSONAL) + "\\brisko temp", true},
+            {ShellFolder(CSIDL_PERSONAL) + made, true},
             {windows + "\\TEMP\\", true},
             {windows + "\\History", true},
             {"\\\\?\\" + trace_kit::TempFolder(), true}};
@@ -239,8 +242,10 @@ TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
     }
     for (const char* value : moved)
         SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, value);
-    trace_kit::RemoveTree(table[5].folder);
-    trace_kit::RemoveTree(table[14].folder);
+    for (const Spelling& row : table) {
+        if (row.folder.find("\\Brisko Test") != std::string::npos)
+            trace_kit::RemoveTree(row.folder);
+    }
     EXPECT_EQ("", wrong);
 }
 
