@@ -3,6 +3,8 @@
 
 #include "clean/steps.h"
 
+#include <new>
+
 namespace {
 
 struct CatalogueRow {
@@ -40,7 +42,11 @@ void CBriskoDlg::RunClean()
     for (const CatalogueRow& row : kCatalogue) {
         if (this->*row.flag) {
             SetStatus(row.message);
-            row.step();
+            // Memory running out ends the step, not the run: no exception leaves a window procedure.
+            try {
+                row.step();
+            } catch (const std::bad_alloc&) {
+            }
         }
     }
     SetStatus("Finished!");
