@@ -9,7 +9,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <sstream>
 #include <vector>
 
 extern "C" __declspec(dllimport) LRESULT CALLBACK StatusHook(int code, WPARAM wParam, LPARAM lParam);
@@ -23,26 +22,6 @@ struct Case {
     const char* spared;  // traces of the ticked steps whose names hold this stay
 };
 
-// Seeding and reporting run in a fresh process each time: wininet keeps its own view of the cache.
-std::vector<trace_kit::TraceState> Report()
-{
-    std::string output, state, step, also, name;
-    EXPECT_TRUE(brisko::RunKit("report", output)) << output;
-    std::vector<trace_kit::TraceState> traces;
-    std::istringstream lines(output);
-    while (std::getline(lines, state, '\t') && std::getline(lines, step, '\t') && std::getline(lines, also, '\t') &&
-           std::getline(lines, name))
-        traces.push_back({name, std::stoi(step), std::stoi(also), state == "present"});
-    EXPECT_LT(100u, traces.size()) << output;
-    return traces;
-}
-
-void SetTemp(const std::string& temp)
-{
-    SetEnvironmentVariableW(L"TMP", trace_kit::Wide(temp).c_str());
-    SetEnvironmentVariableW(L"TEMP", trace_kit::Wide(temp).c_str());
-}
-
 class Clean : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
@@ -51,23 +30,19 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
     brisko::SharedStateGuard guard;
     std::string seeded;
     ASSERT_TRUE(brisko::RunKit("seed", seeded)) << seeded;
-    for (const trace_kit::TraceState& trace : Report())
+    for (const trace_kit::TraceState& trace : brisko::KitReport())
         ASSERT_TRUE(trace.present) << "seeded but absent: " << trace.name;
     std::array<int, 20> flags = {};
     for (int step : c.steps)
         flags[step - 1] = 1;
-    ASSERT_TRUE(trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(flags, "5")));
     const char version[] = "Software\\Wine\\AppDefaults\\Brisko.exe";
     ASSERT_TRUE(!c.version || trace_kit::SetString(HKEY_CURRENT_USER, version, "Version", c.version));
-    brisko::Instance brisko;
-    const bool started = brisko.Start();
+    EXPECT_TRUE(brisko::CleanOnce(flags));
     SHDeleteKeyA(HKEY_CURRENT_USER, version);
-    ASSERT_TRUE(started);
-    brisko.Click(IDC_CLEARNOW);
-    EXPECT_TRUE(brisko::WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000));
-    ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
     std::string wronglyGone, wronglyKept;
-    for (const trace_kit::TraceState& trace : Report()) {
+    const std::vector<trace_kit::TraceState> traces = brisko::KitReport();
+    ASSERT_LT(100u, traces.size());
+    for (const trace_kit::TraceState& trace : traces) {
         bool goes = false;
         for (int step : c.steps)
             goes = goes || trace.step == step || trace.alsoStep == step;
@@ -160,13 +135,10 @@ std::vector<Spelling> Spellings()
     using trace_kit::ShellFolder;
     const std::string windows = trace_kit::WindowsFolder(), profile = ShellFolder(CSIDL_PROFILE),
                       made = "\\Brisko Test";
-    std::string upper = windows, programs(MAX_PATH, '\0');
-    CharUpperA(&upper[0]);
+    std::string programs(MAX_PATH, '\0');
     programs.resize(GetEnvironmentVariableA("ProgramW6432", &programs[0], MAX_PATH)); // the native one
     return {{"C:\\", false},
             {windows + "\\Sysnative\\drivers", false}, // the native system directory's, for the 32-bit program
-            {upper + "\\system32\\..", false},
-            {windows + "\\Fonts", false},
             {ShellFolder(CSIDL_COMMON_APPDATA), false},
             {ShellFolder(CSIDL_PROGRAM_FILESX86) + made, false},
             {programs + made, false},
@@ -180,18 +152,14 @@ std::vector<Spelling> Spellings()
             {ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Temp", true},
             {ShellFolder(CSIDL_PERSONAL) + made, true},
             {windows + "\\TEMP\\", true},
-            {windows + "\\History", true},
-            {"\\\\?\\" + trace_kit::TempFolder(), true}};
+            {windows + "\\History", true}};
 }
 
-// The folder a spelling leads to, in the plain form the kit's helpers take.
-std::string Plain(std::string spelling)
+// `name` in the folder a spelling leads to, in the plain form the kit's helpers take.
+std::string In(std::string folder, const char* name)
 {
-    if (spelling.rfind("\\\\?\\", 0) == 0)
-        spelling.erase(0, 4);
-    char full[MAX_PATH] = "";
-    std::string plain(full, GetFullPathNameA(spelling.c_str(), MAX_PATH, full, nullptr));
-    return plain.back() == '\\' ? plain.substr(0, plain.size() - 1) : plain;
+    folder.erase(0, folder.rfind("\\\\?\\", 0) == 0 ? 4 : 0);
+    return (folder.back() == '\\' ? folder : folder + '\\') + name;
 }
 
 // Each spelling is the temp folder of one run and, in three others, where Favorites, Recent or
@@ -200,48 +168,38 @@ std::string Plain(std::string spelling)
 TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
 {
     const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    const char* const moved[] = {"Favorites", "Recent", "NetHood"};
+    const char* const moved[] = {"TEMP", "Favorites", "Recent", "NetHood"};
     brisko::SharedStateGuard guard;
-    ASSERT_TRUE(
-        trace_kit::WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::Ticked({6, 8, 11, 15}), "5")));
     const std::vector<Spelling> table = Spellings();
-    const std::string ownTemp = trace_kit::TempFolder();
     std::string wrong;
     for (size_t run = 0; run < table.size(); ++run) {
-        const std::string sub = Plain(table[run].folder) + "\\brisko held", held = sub + "\\held.txt";
-        ASSERT_TRUE(trace_kit::WriteBytes(held, "held") && trace_kit::WriteBytes(sub + "\\other.txt", "other"));
+        const std::string held = In(table[run].folder, "brisko held\\held.txt");
+        const std::string other = In(table[run].folder, "brisko held\\other.txt");
+        ASSERT_TRUE(trace_kit::WriteBytes(held, "held") && trace_kit::WriteBytes(other, "other"));
         for (size_t k = 0; k < 4; ++k) {
             const Spelling& row = table[(run + k) % table.size()];
-            ASSERT_TRUE(trace_kit::WriteBytes(Plain(row.folder) + "\\brisko canary.txt", "canary")) << row.folder;
-            ASSERT_TRUE(k == 0 || trace_kit::SetString(HKEY_CURRENT_USER, kShellFolders, moved[k - 1], row.folder));
+            ASSERT_TRUE(trace_kit::WriteBytes(In(row.folder, "brisko canary.txt"), "canary")) << row.folder;
+            ASSERT_TRUE(k == 0 || trace_kit::SetString(HKEY_CURRENT_USER, kShellFolders, moved[k], row.folder));
         }
         ScopedFile holder(CreateFileW(trace_kit::Wide("\\\\?\\" + held).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                       nullptr));
         ASSERT_TRUE(holder);
-        SetTemp(table[run].folder);
-        brisko::Instance brisko;
-        const bool started = brisko.Start();
-        SetTemp(ownTemp);
-        ASSERT_TRUE(started);
-        brisko.Click(IDC_CLEARNOW);
-        EXPECT_TRUE(brisko::WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000));
-        ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
+        EXPECT_TRUE(brisko::CleanOnce(brisko::Ticked({6, 8, 11, 15}), table[run].folder)) << table[run].folder;
         holder = ScopedFile();
         for (size_t k = 0; k < 4; ++k) {
             const Spelling& row = table[(run + k) % table.size()];
-            const std::string canary = Plain(row.folder) + "\\brisko canary.txt";
-            if (trace_kit::Exists(canary) == row.wiped)
-                wrong += "\n  " + row.folder + (row.wiped ? " kept" : " wiped") + " as " + (k ? moved[k - 1] : "TEMP");
+            if (trace_kit::Exists(In(row.folder, "brisko canary.txt")) == row.wiped)
+                wrong += "\n  " + row.folder + (row.wiped ? " kept" : " wiped") + " as " + moved[k];
         }
-        for (size_t k = 0; k < 4; ++k) // two spellings may lead to one folder: its canary goes after both are seen
-            trace_kit::RemoveTree(Plain(table[(run + k) % table.size()].folder) + "\\brisko canary.txt");
-        if (table[run].wiped && (trace_kit::Exists(sub + "\\other.txt") || trace_kit::Exists(held)))
+        if (table[run].wiped && (trace_kit::Exists(other) || trace_kit::Exists(held)))
             wrong += "\n  " + table[run].folder + ": the held file's sub-folder kept more than a folder";
-        trace_kit::RemoveTree(sub);
+        for (size_t k = 0; k < 4; ++k) // two spellings may lead to one folder: its canary goes after both are seen
+            trace_kit::RemoveTree(In(table[(run + k) % table.size()].folder, "brisko canary.txt"));
+        trace_kit::RemoveTree(trace_kit::ParentFolder(held));
     }
-    for (const char* value : moved)
-        SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, value);
+    for (int k = 1; k < 4; ++k)
+        SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, moved[k]);
     for (const Spelling& row : table) {
         if (row.folder.find("\\Brisko Test") != std::string::npos)
             trace_kit::RemoveTree(row.folder);

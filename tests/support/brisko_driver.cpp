@@ -9,6 +9,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <sstream>
 
 namespace brisko {
 
@@ -132,6 +133,39 @@ bool RunKit(const std::string& args, std::string& output)
 {
     output.clear();
     return RunCommand("\"" + InBuild(TRACE_KIT_IN_BUILD) + "\" " + args, &output);
+}
+
+std::vector<trace_kit::TraceState> KitReport()
+{
+    std::string output, state, step, also, name;
+    std::vector<trace_kit::TraceState> traces;
+    if (!RunKit("report", output))
+        return traces;
+    std::istringstream lines(output);
+    while (std::getline(lines, state, '\t') && std::getline(lines, step, '\t') && std::getline(lines, also, '\t') &&
+           std::getline(lines, name))
+        traces.push_back({name, std::stoi(step), std::stoi(also), state == "present"});
+    return traces;
+}
+
+bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp)
+{
+    if (!trace_kit::WriteBytes(SettingsPath(), SettingsBytes(flags, "5")))
+        return false;
+    wchar_t own[2][MAX_PATH] = {};
+    const wchar_t* const names[] = {L"TMP", L"TEMP"};
+    for (int i = 0; i < 2 && !temp.empty(); ++i) {
+        ::GetEnvironmentVariableW(names[i], own[i], MAX_PATH);
+        ::SetEnvironmentVariableW(names[i], trace_kit::Wide(temp).c_str());
+    }
+    Instance brisko;
+    const bool started = brisko.Start();
+    for (int i = 0; i < 2 && !temp.empty(); ++i)
+        ::SetEnvironmentVariableW(names[i], own[i]);
+    if (!started)
+        return false;
+    brisko.Click(IDC_CLEARNOW);
+    return WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000) && brisko.End(Ending::CloseBox);
 }
 
 Instance::~Instance()

@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include "tests/support/trace_kit.h"
+
 #include <array>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace brisko {
 
@@ -23,6 +26,11 @@ void DeleteRunValues();
 bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
 std::string InBuild(const char* relative);                 // a file of the build tree, which the sandbox sees as Y:
 bool RunKit(const std::string& args, std::string& output); // a fresh trace_kit.exe
+// The kit's report from a fresh process (wininet keeps its own view of the cache); empty when it fails.
+std::vector<trace_kit::TraceState> KitReport();
+// Stores `flags`, starts Brisko (with TMP and TEMP set to `temp` unless empty), clicks "Clear Now" and
+// closes it: whether the run reached "Finished!" and Brisko ended.
+bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp = "");
 template <typename F> bool WaitFor(F done, DWORD timeoutMs)
 {
     for (DWORD waited = 0; !done(); waited += 20) {

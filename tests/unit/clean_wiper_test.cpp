@@ -1,6 +1,6 @@
 // What the end-to-end runs cannot pin down about the cleaning engine: the bytes an index file keeps,
 // the files whose bytes or attributes it must not touch, a tree that changes during the wipe, depth,
-// the guard's judgement by identity, and a DACL walk past a subkey that fails to enumerate.
+// the wipe's rights, and a DACL walk past a subkey that fails to enumerate.
 #include "app/brisko_dlg.h"
 #include "clean/folder_wiper.h"
 #include "clean/steps.h"
@@ -15,7 +15,6 @@
 
 #include <new>
 #include <string>
-#include <vector>
 
 using namespace trace_kit;
 
@@ -66,58 +65,21 @@ protected:
 TEST_F(WipeFolderTest, IndexFileBytes)
 {
     static BOOL overwrite;
-    const struct {
-        size_t size;
-        BOOL overwrite;
-        DWORD attributes;
-    } cases[] = {{10, 1, 0},
-                 {64, 1, 0},
-                 {65, 1, 0},
-                 {10064, 1, 0},
-                 {10065, 1, 0},
-                 {25064, 1, 0},
-                 {300, 1, FILE_ATTRIBUTE_READONLY},
-                 {200, 0, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.size << " bytes, overwrite " << c.overwrite << ", " << c.attributes);
-        const std::string original = Pattern(c.size), index = kRoot + "\\INDEX.DAT";
-        ASSERT_TRUE(WriteBytes(index, original, c.attributes ? c.attributes : FILE_ATTRIBUTE_NORMAL));
-        overwrite = c.overwrite;
-        const size_t kept = c.overwrite ? std::min<size_t>(c.size, 64) : c.size;
-        EXPECT_EQ(original.substr(0, kept) + std::string(c.size - kept, '\0'),
-                  BytesAfter(index, c.size, [] { EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, overwrite)); }));
+    // Sizes around the header and the chunk; the 300-byte one is read-only, the 200-byte one not overwritten.
+    for (size_t size : {10, 64, 65, 10064, 10065, 25064, 300, 200}) {
+        SCOPED_TRACE(testing::Message() << size << " bytes");
+        const std::string original = Pattern(size), index = kRoot + "\\INDEX.DAT";
+        ASSERT_TRUE(WriteBytes(index, original, size == 300 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+        overwrite = size != 200;
+        const size_t kept = overwrite ? std::min<size_t>(size, 64) : size;
+        EXPECT_EQ(original.substr(0, kept) + std::string(size - kept, '\0'),
+                  BytesAfter(index, size, [] { EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, overwrite)); }));
         EXPECT_FALSE(Exists(index));
     }
     const std::string history = ShellFolder(CSIDL_HISTORY) + "\\brisko-unit\\index.dat";
     ASSERT_TRUE(WriteBytes(history, Pattern(300)));
     EXPECT_EQ(Pattern(64) + std::string(236, '\0'), BytesAfter(history, 300, CleanHistoryItems));
     EXPECT_FALSE(Exists(history));
-}
-
-// An index file that is a hard link shares its bytes with a file elsewhere: only its name goes. One
-// that another program holds without write sharing stays whole, and the wipe goes on. A read-only one
-// held without delete sharing is emptied and keeps its read-only bit.
-TEST_F(WipeFolderTest, IndexFilesWhoseBytesAreNotItsOwn)
-{
-    const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.txt";
-    ASSERT_TRUE(WriteBytes(elsewhere, original));
-    ASSERT_TRUE(MakeFolders(kRoot + "\\linked"));
-    ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked\\index.dat").c_str(), Wide(elsewhere).c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(kRoot + "\\held\\index.dat", original));
-    ASSERT_TRUE(WriteBytes(kRoot + "\\held\\other.txt", "trace"));
-    ASSERT_TRUE(WriteBytes(kRoot + "\\kept\\index.dat", original, FILE_ATTRIBUTE_READONLY));
-    {
-        ScopedFile holder = Open(kRoot + "\\held\\index.dat", FILE_SHARE_READ);
-        ScopedFile keeper = Open(kRoot + "\\kept\\index.dat", FILE_SHARE_READ | FILE_SHARE_WRITE);
-        ASSERT_TRUE(holder && keeper);
-        EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, TRUE));
-    }
-    EXPECT_EQ(Pattern(64) + std::string(436, '\0'), ReadBytes(kRoot + "\\kept\\index.dat"));
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(kRoot + "\\kept\\index.dat").c_str()) & 1);
-    EXPECT_FALSE(Exists(kRoot + "\\linked"));
-    EXPECT_EQ(original, ReadBytes(elsewhere));
-    EXPECT_EQ(original, ReadBytes(kRoot + "\\held\\index.dat"));
-    EXPECT_FALSE(Exists(kRoot + "\\held\\other.txt"));
 }
 
 // Between being listed and being entered, a folder of the tree is swapped for one outside it (where
@@ -165,9 +127,9 @@ TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
 // running out deep in the walk ends that one wipe; the next goes on, and sees a folder moved meanwhile.
 static std::string g_worn;
 static bool g_throw;
-static int g_policy;
-static DWORD g_enforce;
+static std::string g_asked; // the mitigation policy and its value
 
+// Whether the thread's token lets Administrators count for access, and how many privileges it holds.
 static std::string TokenOfThread()
 {
     HANDLE raw = nullptr;
@@ -175,28 +137,13 @@ static std::string TokenOfThread()
         return "the process's own";
     ScopedFile token(raw);
     BYTE admins[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof admins;
-    std::vector<BYTE> info(16384);
-    std::string worn;
-    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
-    if (GetTokenInformation(token.get(), TokenGroups, info.data(), static_cast<DWORD>(info.size()), &size)) {
-        const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(info.data());
-        for (DWORD i = 0; i < groups->GroupCount; ++i) {
-            if (EqualSid(groups->Groups[i].Sid, admins))
-                worn += groups->Groups[i].Attributes & SE_GROUP_USE_FOR_DENY_ONLY ? "Administrators deny-only"
-                                                                                  : "Administrators";
-        }
-    }
-    if (GetTokenInformation(token.get(), TokenPrivileges, info.data(), static_cast<DWORD>(info.size()), &size)) {
-        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(info.data());
-        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-            char name[64];
-            DWORD length = sizeof name;
-            if (LookupPrivilegeNameA(nullptr, const_cast<PLUID>(&privileges->Privileges[i].Luid), name, &length))
-                worn += std::string(", ") + name;
-        }
-    }
-    return worn;
+    DWORD info[1024], size = sizeof admins;
+    BOOL admin = TRUE;
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) ||
+        !CheckTokenMembership(token.get(), admins, &admin) ||
+        !GetTokenInformation(token.get(), TokenPrivileges, info, sizeof info, &size))
+        return "unreadable";
+    return (admin ? "Administrators, " : "no Administrators, ") + std::to_string(info[0]) + " privilege(s)";
 }
 
 static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
@@ -212,20 +159,14 @@ static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTR
 
 static BOOL WINAPI RefusePolicy(int policy, PVOID buffer, SIZE_T size)
 {
-    g_policy = policy;
-    g_enforce = size == sizeof g_enforce ? *static_cast<DWORD*>(buffer) : 0;
+    g_asked = std::to_string(policy) + " " + std::to_string(size == sizeof(DWORD) ? *static_cast<DWORD*>(buffer) : 0);
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
 }
 
 TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
 {
-    BYTE admins[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof admins;
-    BOOL elevated = FALSE;
-    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) &&
-                CheckTokenMembership(nullptr, admins, &elevated) && elevated)
-        << "not an elevated run";
+    ASSERT_TRUE(IsUserAnAdmin()) << "not an elevated run";
     ASSERT_TRUE(WriteBytes(kRoot + "\\a\\deep\\file.txt", "trace"));
     const auto realPolicy = g_pfnSetProcessMitigationPolicy;
     g_pfnNtOpenFile = WatchOpen;
@@ -237,8 +178,8 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
     EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
     g_pfnNtOpenFile = NtOpenFile;
     g_pfnSetProcessMitigationPolicy = realPolicy;
-    EXPECT_EQ("Administrators deny-only, SeChangeNotifyPrivilege", g_worn);
-    EXPECT_EQ("16 1", std::to_string(g_policy) + " " + std::to_string(g_enforce));
+    EXPECT_EQ("no Administrators, 1 privilege(s)", g_worn); // bypass-traverse, which every user holds
+    EXPECT_EQ("16 1", g_asked);                             // RedirectionGuard, enforced
     EXPECT_FALSE(Exists(kRoot + "\\a"));
     // Documents moved here while Brisko runs: the next wipe knows.
     const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -248,65 +189,35 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
     EXPECT_EQ("mine", ReadBytes(kRoot + "\\mine.txt"));
 }
 
-// Deeper than a recursion could go on the stack the wipe is left. Wine gives every thread at least
-// 1 MiB, so most of it is used up first: 64 KiB remain, where one level of recursion took 670 bytes.
-static DWORD WINAPI WipeOnLittleStack(void*)
+// Bytes and read-only bits change only with the deletion of what is the wipe's own: a hard link's
+// name elsewhere keeps both (also when named index.dat here); an index file held without write sharing
+// stays whole; a read-only one held without delete sharing is emptied and keeps its bit, as does a
+// mapped file, whose deletion is refused. Read-only files and folders go.
+TEST_F(WipeFolderTest, WhatStaysKeepsItsBytesAndBits)
 {
-    MEMORY_BASIC_INFORMATION stack = {};
-    VirtualQuery(&stack, &stack, sizeof stack);
-    const size_t left = reinterpret_cast<char*>(&stack) - static_cast<char*>(stack.AllocationBase);
-    // cppcheck-suppress allocaCalled ; the stack itself is what is being used up
-    volatile char* used = static_cast<char*>(alloca(left - 64 * 1024));
-    used[0] = 0;
-    return WipeFolder(Wide(kRoot).c_str(), 0, 0);
-}
-
-TEST_F(WipeFolderTest, TreeDeeperThanTheStack)
-{
-    std::string deep = kRoot;
-    for (int level = 0; level < 300; ++level)
-        deep += "\\d";
-    ASSERT_TRUE(WriteBytes(deep + "\\bottom.txt", "trace"));
-    ScopedFile thread(CreateThread(nullptr, 0, WipeOnLittleStack, nullptr, 0, nullptr));
-    ASSERT_TRUE(thread);
-    DWORD wiped = 0;
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 60000));
-    EXPECT_TRUE(GetExitCodeThread(thread.get(), &wiped) && wiped);
-    EXPECT_FALSE(Exists(kRoot + "\\d"));
-}
-
-// Attributes change only on what is deleted: a hard link's other name keeps its read-only bit, and
-// so do the files that stay: one held without delete sharing (it cannot be opened to delete) and one
-// mapped into memory (it is opened, but its deletion is refused). Read-only files and folders alone go.
-TEST_F(WipeFolderTest, ReadOnlyBitChangesOnlyWithTheDeletion)
-{
-    const std::string elsewhere = kRoot + "-elsewhere.txt";
-    ASSERT_TRUE(WriteBytes(elsewhere, "elsewhere", FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(MakeFolders(kRoot + "\\folder"));
-    ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + "\\linked.txt").c_str(), Wide(elsewhere).c_str(), nullptr));
-    const std::string stay[] = {kRoot + "\\held.txt", kRoot + "\\mapped.txt"};
-    for (const std::string& file : stay)
-        ASSERT_TRUE(WriteBytes(file, "stays", FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(WriteBytes(kRoot + "\\folder\\alone.txt", "alone", FILE_ATTRIBUTE_READONLY));
+    const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.txt", held = kRoot + "\\held\\index.dat",
+                      kept = kRoot + "\\kept\\index.dat", mapped = kRoot + "\\mapped.txt";
+    for (const std::string& file : {elsewhere, kept, mapped, kRoot + "\\folder\\alone.txt"})
+        ASSERT_TRUE(WriteBytes(file, original, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteBytes(held, original) && MakeFolders(kRoot + "\\linked"));
     ASSERT_TRUE(SetFileAttributesW(Wide(kRoot + "\\folder").c_str(), FILE_ATTRIBUTE_READONLY));
+    for (const char* link : {"\\linked\\index.dat", "\\linked.txt"})
+        ASSERT_TRUE(CreateHardLinkW(Wide(kRoot + link).c_str(), Wide(elsewhere).c_str(), nullptr));
     {
-        ScopedFile holder = Open(stay[0], FILE_SHARE_READ | FILE_SHARE_WRITE);
-        ScopedFile mapped = Open(stay[1], FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-        ScopedFile mapping(mapped ? CreateFileMappingW(mapped.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
+        ScopedFile holder = Open(held, FILE_SHARE_READ), keeper = Open(kept, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ScopedFile file = Open(mapped, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ScopedFile mapping(file ? CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
         const void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
-        ASSERT_TRUE(holder && view);
-        EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+        ASSERT_TRUE(holder && keeper && view);
+        EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, TRUE));
         UnmapViewOfFile(view);
     }
-    EXPECT_FALSE(Exists(kRoot + "\\linked.txt"));
-    EXPECT_FALSE(Exists(kRoot + "\\folder"));
-    EXPECT_EQ("elsewhere", ReadBytes(elsewhere));
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(elsewhere).c_str()) & FILE_ATTRIBUTE_READONLY);
-    for (const std::string& file : stay) {
-        EXPECT_EQ("stays", ReadBytes(file));
-        EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(Wide(file).c_str()) & FILE_ATTRIBUTE_READONLY)
-            << file;
-    }
+    EXPECT_FALSE(Exists(kRoot + "\\linked") || Exists(kRoot + "\\linked.txt") || Exists(kRoot + "\\folder"));
+    EXPECT_EQ(Pattern(64) + std::string(436, '\0'), ReadBytes(kept));
+    for (const std::string& file : {elsewhere, held, mapped})
+        EXPECT_EQ(original, ReadBytes(file)) << file;
+    for (const std::string& file : {elsewhere, kept, mapped})
+        EXPECT_EQ(1u, GetFileAttributesW(Wide(file).c_str()) & FILE_ATTRIBUTE_READONLY) << file;
 }
 
 // The first subkey of the walk fails to enumerate, as a key deleted under an open handle does; the
