@@ -123,25 +123,21 @@ TEST(Run, StatusLineNamesEveryStepBeforeItInTheCatalogueOrderThenFinished)
     ASSERT_TRUE(brisko.End(brisko::Ending::CloseBox));
 }
 
-// Folders a step may be handed, spelt as settings that any program of the user can change may spell
-// them, and whether the step may empty them.
-struct Spelling {
-    std::string folder;
-    bool wiped;
-};
+// Folders a step may be handed, spelt as settings any program of the user can change may spell them,
+// and whether the step may empty them.
+using Spelling = std::pair<std::string, bool>;
 
 std::vector<Spelling> Spellings()
 {
     using trace_kit::ShellFolder;
-    const std::string windows = trace_kit::WindowsFolder(), profile = ShellFolder(CSIDL_PROFILE),
-                      made = "\\Brisko Test";
+    const std::string windows = trace_kit::WindowsFolder(), profile = ShellFolder(CSIDL_PROFILE);
     std::string programs(MAX_PATH, '\0');
     programs.resize(GetEnvironmentVariableA("ProgramW6432", &programs[0], MAX_PATH)); // the native one
     return {{"C:\\", false},
             {windows + "\\Sysnative\\drivers", false}, // the native system directory's, for the 32-bit program
             {ShellFolder(CSIDL_COMMON_APPDATA), false},
-            {ShellFolder(CSIDL_PROGRAM_FILESX86) + made, false},
-            {programs + made, false},
+            {ShellFolder(CSIDL_PROGRAM_FILESX86) + "\\Internet Explorer", false},
+            {programs + "\\Windows NT", false},
             {profile, false},
             {"\\\\?\\" + profile + "\\Downloads", false},
             {trace_kit::ProfileLink(), false},
@@ -150,7 +146,7 @@ std::vector<Spelling> Spellings()
             {ShellFolder(CSIDL_COMMON_DOCUMENTS), false},
             {trace_kit::ParentFolder(ShellFolder(CSIDL_APPDATA)), false}, // above Roaming and Local
             {ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Temp", true},
-            {ShellFolder(CSIDL_PERSONAL) + made, true},
+            {ShellFolder(CSIDL_PERSONAL) + "\\Brisko Test", true},
             {windows + "\\TEMP\\", true},
             {windows + "\\History", true}};
 }
@@ -162,9 +158,9 @@ std::string In(std::string folder, const char* name)
     return (folder.back() == '\\' ? folder : folder + '\\') + name;
 }
 
-// Each spelling is the temp folder of one run and, in three others, where Favorites, Recent or
-// NetHood was moved. In the temp folder another program holds a file of a sub-folder, sharing
-// deletion as scanners do: the rest goes, the run finishes, and the file goes when it is let go.
+// Each spelling is the temp folder of a run and where Favorites, Recent or NetHood was moved in three
+// others. There a file of a sub-folder is held by another program sharing deletion, as scanners do:
+// the rest goes, the run finishes, and the file goes when it is let go.
 TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
 {
     const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -173,37 +169,34 @@ TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
     const std::vector<Spelling> table = Spellings();
     std::string wrong;
     for (size_t run = 0; run < table.size(); ++run) {
-        const std::string held = In(table[run].folder, "brisko held\\held.txt");
-        const std::string other = In(table[run].folder, "brisko held\\other.txt");
+        const std::string held = In(table[run].first, "brisko held\\held.txt"),
+                          other = trace_kit::ParentFolder(held) + "\\other";
         ASSERT_TRUE(trace_kit::WriteBytes(held, "held") && trace_kit::WriteBytes(other, "other"));
         for (size_t k = 0; k < 4; ++k) {
             const Spelling& row = table[(run + k) % table.size()];
-            ASSERT_TRUE(trace_kit::WriteBytes(In(row.folder, "brisko canary.txt"), "canary")) << row.folder;
-            ASSERT_TRUE(k == 0 || trace_kit::SetString(HKEY_CURRENT_USER, kShellFolders, moved[k], row.folder));
+            ASSERT_TRUE(trace_kit::WriteBytes(In(row.first, "brisko canary.txt"), "canary")) << row.first;
+            ASSERT_TRUE(k == 0 || trace_kit::SetString(HKEY_CURRENT_USER, kShellFolders, moved[k], row.first));
         }
         ScopedFile holder(CreateFileW(trace_kit::Wide("\\\\?\\" + held).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                       nullptr));
         ASSERT_TRUE(holder);
-        EXPECT_TRUE(brisko::CleanOnce(brisko::Ticked({6, 8, 11, 15}), table[run].folder)) << table[run].folder;
+        EXPECT_TRUE(brisko::CleanOnce(brisko::Ticked({6, 8, 11, 15}), table[run].first)) << table[run].first;
         holder = ScopedFile();
         for (size_t k = 0; k < 4; ++k) {
             const Spelling& row = table[(run + k) % table.size()];
-            if (trace_kit::Exists(In(row.folder, "brisko canary.txt")) == row.wiped)
-                wrong += "\n  " + row.folder + (row.wiped ? " kept" : " wiped") + " as " + moved[k];
+            if (trace_kit::Exists(In(row.first, "brisko canary.txt")) == row.second)
+                wrong += "\n  " + row.first + (row.second ? " kept" : " wiped") + " as " + moved[k];
         }
-        if (table[run].wiped && (trace_kit::Exists(other) || trace_kit::Exists(held)))
-            wrong += "\n  " + table[run].folder + ": the held file's sub-folder kept more than a folder";
+        if (table[run].second && (trace_kit::Exists(other) || trace_kit::Exists(held)))
+            wrong += "\n  " + table[run].first + ": the held file's sub-folder kept more than a folder";
         for (size_t k = 0; k < 4; ++k) // two spellings may lead to one folder: its canary goes after both are seen
-            trace_kit::RemoveTree(In(table[(run + k) % table.size()].folder, "brisko canary.txt"));
+            trace_kit::RemoveTree(In(table[(run + k) % table.size()].first, "brisko canary.txt"));
         trace_kit::RemoveTree(trace_kit::ParentFolder(held));
     }
     for (int k = 1; k < 4; ++k)
         SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, moved[k]);
-    for (const Spelling& row : table) {
-        if (row.folder.find("\\Brisko Test") != std::string::npos)
-            trace_kit::RemoveTree(row.folder);
-    }
+    trace_kit::RemoveTree(trace_kit::ShellFolder(CSIDL_PERSONAL) + "\\Brisko Test");
     EXPECT_EQ("", wrong);
 }
 

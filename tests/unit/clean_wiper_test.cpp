@@ -1,6 +1,5 @@
-// What the end-to-end runs cannot pin down about the cleaning engine: the bytes an index file keeps,
-// the files whose bytes or attributes it must not touch, a tree that changes during the wipe, depth,
-// the wipe's rights, and a DACL walk past a subkey that fails to enumerate.
+// What the end-to-end runs cannot pin down about the cleaning engine: index bytes, what the wipe must not
+// touch, a tree that changes under it, its rights, and a DACL walk past a subkey that fails to enumerate.
 #include "app/brisko_dlg.h"
 #include "clean/folder_wiper.h"
 #include "clean/steps.h"
@@ -49,23 +48,21 @@ std::string BytesAfter(const std::string& path, size_t size, void (*wipe)())
 // The wiper's tests work in kRoot and beside it; each starts and ends with none of that there.
 class WipeFolderTest : public testing::Test {
 protected:
-    void SetUp() override { RemoveAll(); }
-    void TearDown() override { RemoveAll(); }
-    static void RemoveAll()
+    void SetUp() override
     {
         for (const char* tree : {"", "-canary", "-away", "-renamed", "-elsewhere.txt"})
             RemoveTree(kRoot + tree);
     }
+    void TearDown() override { SetUp(); }
 };
 
 } // namespace
 
-// Index files are zero-filled past their 64-byte header, keep their length, and are then deleted;
-// without the switch they are deleted like any file. So are those of the user's history folder.
+// Index files (300 bytes: read-only) are zero-filled past their 64-byte header, keep their length and are
+// deleted; without the switch (200 bytes) only deleted. So are those of the user's history folder.
 TEST_F(WipeFolderTest, IndexFileBytes)
 {
     static BOOL overwrite;
-    // Sizes around the header and the chunk; the 300-byte one is read-only, the 200-byte one not overwritten.
     for (size_t size : {10, 64, 65, 10064, 10065, 25064, 300, 200}) {
         SCOPED_TRACE(testing::Message() << size << " bytes");
         const std::string original = Pattern(size), index = kRoot + "\\INDEX.DAT";
@@ -82,50 +79,7 @@ TEST_F(WipeFolderTest, IndexFileBytes)
     EXPECT_FALSE(Exists(history));
 }
 
-// Between being listed and being entered, a folder of the tree is swapped for one outside it (where
-// a link leads: Wine follows links whatever the open asks). The folders being wiped are held, so that
-// neither the top folder nor the one above the swap can be renamed meanwhile.
-static bool g_renamed;
-static int g_swaps;
-static NTSTATUS NTAPI SwapBeforeOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
-                                     ULONG share, ULONG options)
-{
-    if (std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / 2) == L"swapped" && !g_swaps++) {
-        g_renamed = MoveFileW(Wide(kRoot).c_str(), Wide(kRoot + "-renamed").c_str()) ||
-                    MoveFileW(Wide(kRoot + "\\outer").c_str(), Wide(kRoot + "\\renamed").c_str());
-        EXPECT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-away").c_str()));
-        EXPECT_TRUE(MoveFileW(Wide(kRoot + "-canary").c_str(), Wide(kRoot + "\\outer\\swapped").c_str()));
-    }
-    return NtOpenFile(handle, access, object, io, share, options);
-}
-
-TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
-{
-    const std::string canary[] = {"\\keep.txt", "\\inner\\keep.txt"};
-    for (const std::string& file : canary) {
-        ASSERT_TRUE(WriteBytes(kRoot + "-canary" + file, "canary"));
-        ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\swapped" + file, "trace"));
-    }
-    ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\trace.txt", "trace"));
-    g_swaps = 0;
-    g_pfnNtOpenFile = SwapBeforeOpen;
-    EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
-    g_pfnNtOpenFile = NtOpenFile;
-    EXPECT_EQ(1, g_swaps);
-    EXPECT_FALSE(g_renamed) << "a folder being wiped was renamed";
-    EXPECT_FALSE(Exists(kRoot + "\\outer\\trace.txt"));
-    ASSERT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-canary").c_str()));
-    for (const std::string& file : canary) {
-        EXPECT_EQ("canary", ReadBytes(kRoot + "-canary" + file)) << file;
-        EXPECT_EQ("trace", ReadBytes(kRoot + "-away" + file)) << file;
-    }
-}
-
-// The wipe runs on the user's own rights, also when Brisko is elevated (as Wine runs it): the
-// Administrators group for deny only, no privilege but bypass-traverse; the thread wears its own
-// token again afterwards. RedirectionGuard is asked for, and its refusal changes nothing. Memory
-// running out deep in the walk ends that one wipe; the next goes on, and sees a folder moved meanwhile.
-static std::string g_worn;
+static std::string g_worn; // the token the wipe wore when it opened "deep"
 static bool g_throw;
 static std::string g_asked; // the mitigation policy and its value
 
@@ -146,15 +100,48 @@ static std::string TokenOfThread()
     return (admin ? "Administrators, " : "no Administrators, ") + std::to_string(info[0]) + " privilege(s)";
 }
 
+// Between being listed and entered, a folder is swapped for one outside (where a link leads: Wine follows
+// links whatever the open asks). The folders being wiped are held: neither can be renamed meanwhile.
+static bool g_renamed;
+static int g_swaps;
 static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
                                 ULONG share, ULONG options)
 {
-    if (std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / 2) == L"deep") {
+    const std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / 2);
+    if (name == L"swapped" && !g_swaps++) {
+        g_renamed = MoveFileW(Wide(kRoot).c_str(), Wide(kRoot + "-renamed").c_str()) ||
+                    MoveFileW(Wide(kRoot + "\\outer").c_str(), Wide(kRoot + "\\renamed").c_str());
+        EXPECT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-away").c_str()));
+        EXPECT_TRUE(MoveFileW(Wide(kRoot + "-canary").c_str(), Wide(kRoot + "\\outer\\swapped").c_str()));
+    }
+    if (name == L"deep") {
         g_worn = TokenOfThread();
         if (g_throw)
             throw std::bad_alloc();
     }
     return NtOpenFile(handle, access, object, io, share, options);
+}
+
+TEST_F(WipeFolderTest, FolderSwappedDuringTheWipeIsLeftAlone)
+{
+    const std::string canary[] = {"\\keep.txt", "\\inner\\keep.txt"};
+    for (const std::string& file : canary) {
+        ASSERT_TRUE(WriteBytes(kRoot + "-canary" + file, "canary"));
+        ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\swapped" + file, "trace"));
+    }
+    ASSERT_TRUE(WriteBytes(kRoot + "\\outer\\trace.txt", "trace"));
+    g_swaps = 0;
+    g_pfnNtOpenFile = WatchOpen;
+    EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    g_pfnNtOpenFile = NtOpenFile;
+    EXPECT_EQ(1, g_swaps);
+    EXPECT_FALSE(g_renamed) << "a folder being wiped was renamed";
+    EXPECT_FALSE(Exists(kRoot + "\\outer\\trace.txt"));
+    ASSERT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-canary").c_str()));
+    for (const std::string& file : canary) {
+        EXPECT_EQ("canary", ReadBytes(kRoot + "-canary" + file)) << file;
+        EXPECT_EQ("trace", ReadBytes(kRoot + "-away" + file)) << file;
+    }
 }
 
 static BOOL WINAPI RefusePolicy(int policy, PVOID buffer, SIZE_T size)
@@ -164,6 +151,9 @@ static BOOL WINAPI RefusePolicy(int policy, PVOID buffer, SIZE_T size)
     return FALSE;
 }
 
+// An elevated wipe (Wine runs elevated) wears the user's own rights: Administrators deny-only, no privilege
+// but bypass-traverse; then the thread's own token again. RedirectionGuard is asked for; refused, nothing
+// changes. Memory running out deep in the walk ends that wipe; the next goes on and sees Documents moved.
 TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
 {
     ASSERT_TRUE(IsUserAnAdmin()) << "not an elevated run";
@@ -189,10 +179,9 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
     EXPECT_EQ("mine", ReadBytes(kRoot + "\\mine.txt"));
 }
 
-// Bytes and read-only bits change only with the deletion of what is the wipe's own: a hard link's
-// name elsewhere keeps both (also when named index.dat here); an index file held without write sharing
-// stays whole; a read-only one held without delete sharing is emptied and keeps its bit, as does a
-// mapped file, whose deletion is refused. Read-only files and folders go.
+// Bytes and read-only bits change only with the deletion of what is the wipe's own: a hard link's name
+// elsewhere keeps both (also named index.dat here); an index held without write sharing stays whole; a
+// read-only one held without delete sharing is emptied and keeps its bit, as does a mapped file.
 TEST_F(WipeFolderTest, WhatStaysKeepsItsBytesAndBits)
 {
     const std::string original = Pattern(500), elsewhere = kRoot + "-elsewhere.txt", held = kRoot + "\\held\\index.dat",
