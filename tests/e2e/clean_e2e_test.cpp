@@ -1,5 +1,5 @@
 // The real Brisko.exe, with chosen step boxes stored ticked, cleans the trace kit's traces on
-// "Clear Now": what each step removes, and that nothing else goes.
+// "Clear Now": what each step removes, that nothing else goes, and which folders its steps may wipe.
 #include "framework/scoped_win.h"
 #include "res/resource.h"
 #include "tests/support/brisko_driver.h"
