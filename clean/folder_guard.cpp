@@ -127,13 +127,19 @@ bool IsDriveLetterRoot(const FolderId& id)
     return false;
 }
 
-// The path as given and, when it leads somewhere, where that really is.
-std::vector<std::wstring> Spellings(const std::wstring& path)
+// The path as given and, when it leads somewhere, where that really is. False when a folder is there
+// that cannot be opened (a link the redirection policy will not follow, say): where it leads is unknown.
+bool Spellings(const std::wstring& path, std::vector<std::wstring>& spellings)
 {
-    std::vector<std::wstring> spellings = {path};
-    if (ScopedFile folder = OpenFolderPath(path, FILE_READ_ATTRIBUTES, kShareAll))
+    spellings = {path};
+    if (ScopedFile folder = OpenFolderPath(path, FILE_READ_ATTRIBUTES, kShareAll)) {
         spellings.push_back(FinalPath(folder.get()));
-    return spellings;
+        return true;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD error = GetLastError();
+    return attributes == INVALID_FILE_ATTRIBUTES ? error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                                                 : !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The known folders of the user and the machine that no step names; false when the shell cannot list them.
@@ -318,8 +324,11 @@ bool FolderGuard::Refuses(HANDLE folder, const std::wstring& path) const
     }
     // A guarded folder or one above it, by the guarded folder's path and by where it really is.
     std::set<std::wstring> seen;
+    std::vector<std::wstring> spellings;
     for (const std::wstring& guarded : m_folders.above) {
-        for (const std::wstring& spelling : Spellings(guarded)) {
+        if (!Spellings(guarded, spellings))
+            return true;
+        for (const std::wstring& spelling : spellings) {
             for (std::wstring level = spelling; !level.empty() && seen.insert(level).second; level = Parent(level)) {
                 FolderId other;
                 if (IdentityOf(level, other) && other == id)

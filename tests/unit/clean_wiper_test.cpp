@@ -50,7 +50,7 @@ class WipeFolderTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tree : {"", "-canary", "-away", "-renamed", "-elsewhere.txt"})
+        for (const char* tree : {"", "-canary", "-away", "-renamed", "-elsewhere.txt", "-docs"})
             RemoveTree(kRoot + tree);
     }
     void TearDown() override { SetUp(); }
@@ -114,6 +114,8 @@ static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTR
         EXPECT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-away").c_str()));
         EXPECT_TRUE(MoveFileW(Wide(kRoot + "-canary").c_str(), Wide(kRoot + "\\outer\\swapped").c_str()));
     }
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, L"-docs") == 0)
+        return static_cast<NTSTATUS>(0xC0000022L); // access denied
     if (name == L"deep") {
         g_worn = TokenOfThread();
         if (g_throw)
@@ -171,10 +173,16 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
     EXPECT_EQ("no Administrators, 1 privilege(s)", g_worn); // bypass-traverse, which every user holds
     EXPECT_EQ("16 1", g_asked);                             // RedirectionGuard, enforced
     EXPECT_FALSE(Exists(kRoot + "\\a"));
-    // Documents moved here while Brisko runs: the next wipe knows.
+    // Documents moved here while Brisko runs: the next wipe knows. Moved behind a link that may not be
+    // followed, where it leads cannot be told, so nothing is wiped.
     const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    ASSERT_TRUE(WriteBytes(kRoot + "\\mine.txt", "mine") && SetString(HKEY_CURRENT_USER, key, "Personal", kRoot));
-    EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    ASSERT_TRUE(WriteBytes(kRoot + "\\mine.txt", "mine") && MakeFolders(kRoot + "-docs"));
+    g_pfnNtOpenFile = WatchOpen;
+    for (const std::string& documents : {kRoot, kRoot + "-docs"}) {
+        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Personal", documents));
+        EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0)) << documents;
+    }
+    g_pfnNtOpenFile = NtOpenFile;
     SHDeleteValueA(HKEY_CURRENT_USER, key, "Personal");
     EXPECT_EQ("mine", ReadBytes(kRoot + "\\mine.txt"));
 }
