@@ -34,10 +34,18 @@ void Store(std::array<int, 20> flags, const std::string& minutes, int also = -1)
 
 std::string Stored() { return trace_kit::ReadBytes(brisko::SettingsPath()); }
 
+int MainWindows()
+{
+    int windows = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
+        windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
+    return windows;
+}
+
 } // namespace
 
 // The defaults, the texts as they stand, and the About box from system menu commands 16 to 31 over a
-// disabled main window, whose own loop then goes on.
+// disabled main window, whose own loop then goes on; a second start brings the open About box forward.
 TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
 {
     brisko::SharedStateGuard guard;
@@ -79,6 +87,16 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
     }
     PostMessageA(main, WM_SYSCOMMAND, 32, 0);
     EXPECT_EQ(nullptr, brisko.FindShown("#32770", "About Brisko", 1000));
+    // Minimised with its About box open, a second start restores it and brings the About box forward.
+    PostMessageA(main, WM_SYSCOMMAND, 16, 0);
+    HWND about = brisko.FindShown("#32770", "About Brisko", 5000);
+    ShowWindow(main, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(main));
+    Instance second;
+    EXPECT_FALSE(second.Start());
+    EXPECT_FALSE(IsIconic(main));
+    EXPECT_EQ(about, GetForegroundWindow());
+    SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(brisko.End(Ending::Escape));
     EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
 }
@@ -140,63 +158,83 @@ TEST(App, StoredValuesShowAsTheControlsAllow)
     }
 }
 
-// Only a lower-case "h" hides, and for good; then only a left press on the icon shows the window,
-// and "Hide to task bar" hides it again while the process and its icon live on.
-TEST(App, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
+// Started hidden, Brisko shows only for a left press on its icon, gets the icon back when a restarted
+// shell announces a new task bar, and at the session's end keeps what was ticked and takes its icon
+// away at once, before Windows ends the process without destroying the window.
+TEST(App, AHiddenBriskoThroughTheSession)
 {
     brisko::SharedStateGuard guard;
-    for (const char* args : {"Hide", "hide"}) {
+    {
         Instance brisko;
-        ASSERT_TRUE(brisko.Start(args));
+        ASSERT_TRUE(brisko.Start("hide"));
         HWND window = brisko.Window();
-        Sleep(500); // not yet shown and already hidden look alike
+        ASSERT_TRUE(brisko::WaitFor([&] { return !IsWindowVisible(window); }, 5000));
         const std::pair<WPARAM, LPARAM> ignored[] = {
             {101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {100, WM_LBUTTONDOWN}};
         for (const auto& press : ignored) {
             brisko.Send(WM_USER + 101, press.first, press.second);
-            EXPECT_EQ(*args == 'H', IsWindowVisible(window) != FALSE) << args << press.first << " " << press.second;
+            EXPECT_FALSE(IsWindowVisible(window)) << press.first << " " << press.second;
         }
+        ASSERT_TRUE(brisko.ForgetTrayIcon());
+        PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        EXPECT_TRUE(brisko::WaitFor([&] { return brisko.HasTrayIcon(); }, 5000));
         for (int round = 0; round < 2; ++round) {
             brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
             EXPECT_TRUE(IsWindowVisible(window));
+            if (round == 0) {
+                brisko.Click(IDC_COOKIES);
+                brisko.Click(IDC_AUTOSTART);
+            }
             brisko.Click(IDC_HIDE);
             EXPECT_FALSE(IsWindowVisible(window));
-            EXPECT_TRUE(brisko.HasTrayIcon());
         }
-        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+        EXPECT_NE(0, brisko.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+        brisko.Send(WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF); // another program held the logoff up
+        EXPECT_EQ("<missing>", Stored());
+        EXPECT_TRUE(brisko.HasTrayIcon());
+        brisko.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         EXPECT_FALSE(brisko.HasTrayIcon());
     }
+    EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
+    EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
+    EXPECT_NE("<none>", brisko::RunValue(HKEY_LOCAL_MACHINE));
 }
 
 // Where nobody may set values under the machine's Run key, as for a standard user on Windows, the
-// entry goes to the user's; either way Brisko ends with one entry, and unticking deletes what it may.
+// entry goes to the user's; either way Brisko ends with one entry, its own old unquoted one (in other
+// letters' case) counting, and unticking deletes what it may. The box shows what the next logon does.
 TEST(App, StartupBoxLeavesOneEntryTheMachinesWhereItCan)
 {
     brisko::SharedStateGuard guard;
     const char run[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run), entry = brisko::ExePath() + "  hide";
+    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run), entry = '"' + brisko::ExePath() + "\"  hide";
+    std::string old = brisko::ExePath() + "  hide";
+    CharLowerA(&old[0]);
     const struct {
         const char* name;
         bool denied;
-        HKEY before, written; // where an entry is before the tick (or null), and after it
+        HKEY before, written; // where an old entry is before the tick (or null), and an entry after it
     } cases[] = {{"HKLM writable", false, nullptr, HKEY_LOCAL_MACHINE},
                  {"HKLM denied", true, nullptr, HKEY_CURRENT_USER},
                  {"HKLM writable, an old user entry", false, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
-                 {"HKLM denied, holding the entry", true, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE}};
+                 {"HKLM denied, holding an old entry", true, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(!c.before || trace_kit::SetString(c.before, run, "Brisko", entry));
+        ASSERT_TRUE(!c.before || trace_kit::SetString(c.before, run, "Brisko", old));
         ASSERT_TRUE(!c.denied || trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
+        const bool held = c.denied && c.before == HKEY_LOCAL_MACHINE;
         Instance brisko;
         EXPECT_TRUE(brisko.Start());
         brisko.Click(IDC_AUTOSTART);
         const HKEY other = c.written == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        EXPECT_EQ(0, lstrcmpiA(entry.c_str(), brisko::RunValue(c.written).c_str())) << brisko::RunValue(c.written);
+        EXPECT_EQ(held ? old : entry, brisko::RunValue(c.written));
         EXPECT_EQ("<none>", brisko::RunValue(other));
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_EQ(c.denied && c.before == HKEY_LOCAL_MACHINE, brisko::RunValue(c.written) != "<none>");
+        EXPECT_EQ(held, brisko::RunValue(c.written) != "<none>");
+        EXPECT_EQ(held, brisko.IsChecked(IDC_AUTOSTART));
         EXPECT_EQ("<none>", brisko::RunValue(other));
-        brisko.Click(IDC_AUTOSTART);
+        if (!held)
+            brisko.Click(IDC_AUTOSTART);
         EXPECT_TRUE(brisko.End(Ending::CloseBox));
         EXPECT_NE("<none>", brisko::RunValue(c.written));
         EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
@@ -204,10 +242,25 @@ TEST(App, StartupBoxLeavesOneEntryTheMachinesWhereItCan)
         brisko::DeleteRunValues();
         DeleteFileA(brisko::SettingsPath().c_str());
     }
+    // A copy in a folder with blanks and Cyrillic letters, its path over 150 characters long, names
+    // itself whole in its entry.
+    const std::string copy = trace_kit::TempFolder() + "\\Папка Бриско " + std::string(120, 'x') + "\\Brisko.exe";
+    ASSERT_TRUE(trace_kit::MakeFolders(trace_kit::ParentFolder(copy)));
+    ASSERT_TRUE(CopyFileW(trace_kit::Wide(brisko::ExePath()).c_str(), trace_kit::Wide(copy).c_str(), FALSE));
+    {
+        Instance brisko;
+        ASSERT_TRUE(brisko.StartAt(trace_kit::Wide(copy)));
+        brisko.Click(IDC_AUTOSTART);
+        EXPECT_TRUE(brisko.IsChecked(IDC_AUTOSTART));
+        EXPECT_EQ(L'"' + trace_kit::Wide(copy) + L"\"  hide", brisko::WideRunValue(HKEY_LOCAL_MACHINE));
+        EXPECT_TRUE(brisko.End(Ending::CloseBox));
+    }
+    trace_kit::RemoveTree(trace_kit::ParentFolder(copy));
 }
 
 // A second start while Brisko runs leaves one Brisko: a plain one shows the running one (also from
-// the tray) and brings it forward, a hidden one leaves it as it is; neither touches the settings.
+// the tray) and brings it forward, a hidden one leaves it as it is; neither touches the settings. A
+// start right after a close waits for the closing Brisko and then runs as the only one.
 TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
 {
     brisko::SharedStateGuard guard;
@@ -222,36 +275,48 @@ TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
         ASSERT_TRUE(brisko.Start(c.first));
         if (!*c.first)
             brisko.Click(IDC_HIDE); // to the tray: the second start must bring it back
-        Sleep(500);
-        ASSERT_FALSE(IsWindowVisible(brisko.Window()));
-        EXPECT_FALSE(second.Start(c.second));
+        ASSERT_TRUE(brisko::WaitFor([&] { return !IsWindowVisible(brisko.Window()); }, 5000));
+        EXPECT_FALSE(second.Start(c.second)); // it ends once the running Brisko has answered
         EXPECT_FALSE(second.Running());
         const bool shown = !*c.second;
-        Sleep(500); // time for a show the second start may have asked for
         EXPECT_EQ(shown, IsWindowVisible(brisko.Window()) != FALSE);
         EXPECT_EQ(shown, GetForegroundWindow() == brisko.Window());
-        int windows = 0;
-        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
-            windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
-        EXPECT_EQ(1, windows);
-        EXPECT_TRUE(brisko.HasTrayIcon());
+        EXPECT_EQ(1, MainWindows());
         EXPECT_EQ(settings, Stored());
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    }
+    for (int round = 0; round < 3; ++round) {
+        Instance closing, next;
+        ASSERT_TRUE(closing.Start());
+        PostMessageA(closing.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(next.Start()) << round;
+        EXPECT_TRUE(brisko::WaitFor([&] { return !closing.Running(); }, 5000));
+        EXPECT_EQ(1, MainWindows());
+        EXPECT_TRUE(next.End(Ending::CloseBox));
     }
 }
 
 // Where another kind of object holds the mutex's name, no start can tell whether Brisko runs: each
-// starts as ever.
-TEST(App, StartsAsEverWhereNoInstanceMutexCanBeMade)
+// starts as ever. A mutex this user may only wait on, as an elevated Brisko's to a standard start, is
+// a running Brisko: a start shows it and ends.
+TEST(App, OneBriskoWhateverTheRightsOnItsMutex)
 {
     brisko::SharedStateGuard guard;
-    ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
-    ASSERT_TRUE(squatter);
-    Instance brisko, second;
-    ASSERT_TRUE(brisko.Start());
-    EXPECT_TRUE(second.Start());
-    EXPECT_TRUE(IsWindowVisible(second.Window()));
-    EXPECT_TRUE(second.End(Ending::CloseBox));
+    Instance brisko, second, third;
+    {
+        ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
+        ASSERT_TRUE(squatter);
+        ASSERT_TRUE(brisko.Start());
+        EXPECT_TRUE(second.Start());
+        EXPECT_TRUE(IsWindowVisible(second.Window()));
+        EXPECT_TRUE(second.End(Ending::CloseBox));
+    }
+    ScopedFile elevated(brisko::MakeWaitOnlyInstanceMutex());
+    ASSERT_TRUE(elevated);
+    brisko.Click(IDC_HIDE);
+    EXPECT_FALSE(third.Start());
+    EXPECT_TRUE(IsWindowVisible(brisko.Window()));
+    EXPECT_EQ(1, MainWindows());
     EXPECT_TRUE(brisko.End(Ending::CloseBox));
 }
 

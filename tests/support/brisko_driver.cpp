@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "tests/support/trace_kit.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -81,6 +82,27 @@ int StoredFlag(const std::string& file, int index)
 
 std::string RunValue(HKEY root) { return trace_kit::GetString(root, kRunKey, "Brisko"); }
 
+std::wstring WideRunValue(HKEY root)
+{
+    wchar_t data[4096] = L"";
+    DWORD size = sizeof data - sizeof(wchar_t);
+    const std::wstring key = trace_kit::Wide(kRunKey);
+    if (RegGetValueW(root, key.c_str(), L"Brisko", RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return data;
+}
+
+HANDLE MakeWaitOnlyInstanceMutex()
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x100000;;;WD)", SDDL_REVISION_1, &sd, nullptr))
+        return nullptr;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+    HANDLE mutex = CreateMutexA(&sa, FALSE, "Local\\Brisko.Instance");
+    LocalFree(sd);
+    return mutex;
+}
+
 void DeleteRunValues()
 {
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
@@ -151,6 +173,22 @@ bool Instance::Start(const std::string& args, const std::string& exe)
     if (m_pi.hProcess ||
         !::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         return false;
+    return WaitUntilReady();
+}
+
+bool Instance::StartAt(const std::wstring& exe, const std::string& args)
+{
+    std::wstring command = L"\"" + exe + L"\" " + trace_kit::Wide(args);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    if (m_pi.hProcess ||
+        !::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+        return false;
+    return WaitUntilReady();
+}
+
+bool Instance::WaitUntilReady()
+{
     Search search = {m_pi.dwProcessId, nullptr, "#32770", "Brisko", false, nullptr};
     WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)) || !Running(); }, 30000);
     m_hWnd = search.found;
@@ -180,6 +218,15 @@ bool Instance::HasTrayIcon() const
     nid.hWnd = m_hWnd;
     nid.uID = 101;
     return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+bool Instance::ForgetTrayIcon() const
+{
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = m_hWnd;
+    nid.uID = 101;
+    return ::Shell_NotifyIconA(NIM_DELETE, &nid) != FALSE;
 }
 
 HWND Instance::FindShown(const char* cls, const char* caption, DWORD timeoutMs) const

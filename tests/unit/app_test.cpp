@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace trace_kit;
 
 namespace {
@@ -25,6 +27,8 @@ std::string Flags(size_t count = kSettingsFlagCount)
 }
 
 const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sko";
+
+BOOL WINAPI RefuseFlush(HANDLE) { return FALSE; }
 
 } // namespace
 
@@ -66,23 +70,26 @@ TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
     EXPECT_EQ("5", record.minutes);
 }
 
-// The record goes to a new file that then takes the old one's place: a save that fails, because no
-// new file can be made beside it or someone holds it who does not let it be replaced, leaves it whole.
+// The record goes to a new file, which reaches the disk and then takes the old one's place: a save
+// that fails, because no new file can be made beside it, someone holds it who does not let it be
+// replaced, or the flush to the disk fails, leaves it whole.
 TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
 {
     const std::string previous = Flags() + Le32(1) + "5";
     const SettingsRecord record = {{1}, "30"};
-    for (bool held : {false, true}) {
+    for (int why : {0, 1, 2}) {
         ASSERT_TRUE(WriteBytes(kFile, previous));
-        ASSERT_TRUE(held || MakeFolders(kFile + ".new"));
+        ASSERT_TRUE(why != 0 || MakeFolders(kFile + ".new"));
         ScopedFile holder(
-            held ? CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                 : nullptr);
-        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record)) << held;
-        EXPECT_EQ(previous, ReadBytes(kFile)) << held;
-        EXPECT_NE(held, Exists(kFile + ".new")); // a new file it made is gone again
+            why == 1 ? CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                     : nullptr);
+        g_pfnFlushFileBuffers = why == 2 ? RefuseFlush : FlushFileBuffers;
+        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record)) << why;
+        EXPECT_EQ(previous, ReadBytes(kFile)) << why;
+        EXPECT_EQ(why == 0, Exists(kFile + ".new")) << why; // a new file it made is gone again
         RemoveTree(kFile + ".new");
     }
+    g_pfnFlushFileBuffers = FlushFileBuffers;
     EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
     EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
     RemoveTree(ParentFolder(kFile));
@@ -92,21 +99,24 @@ TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
     EXPECT_STREQ("", name);
 }
 
-TEST(Rules, StartupEntryAndTimerPeriod)
+// The entry names the program quoted; an entry of the program in the old unquoted form or in other
+// letters' case is its own, one of another program is not. Only a lower-case "h" starts hidden.
+TEST(Rules, StartupEntryHiddenStartAndTimerPeriod)
 {
-    const struct {
-        const char* path;
-        DWORD length;
-        const char* data; // null: no entry
-    } entries[] = {{"C:\\Brisko\\Brisko.exe", 20, "C:\\Brisko\\Brisko.exe  hide"},
-                   {"C:\\Program Files\\Brisko\\Brisko.exe", 34, "\"C:\\Program Files\\Brisko\\Brisko.exe\"  hide"},
-                   {"C:\\Brisko.exe", 0, nullptr},
-                   {"C:\\Brisko.exe", kStartupPathLimit, nullptr}}; // the limit reached: a cut path
-    for (const auto& e : entries) {
-        std::string data = "stale";
-        EXPECT_EQ(e.data != nullptr, StartupEntryData(e.path, e.length, kStartupPathLimit, data)) << e.path;
-        EXPECT_EQ(e.data ? e.data : "", data);
-    }
+    const std::wstring path = L"C:\\Program Files (x86)\\Brisko\\Brisko.exe";
+    EXPECT_EQ(L"\"C:\\Program Files (x86)\\Brisko\\Brisko.exe\"  hide", StartupEntryData(path));
+    const std::pair<const wchar_t*, bool> entries[] = {
+        {L"\"c:\\program files (x86)\\BRISKO\\brisko.EXE\"  hide", true},
+        {L"C:\\Program Files (x86)\\Brisko\\Brisko.exe  hide", true},
+        {L"C:\\Program Files (x86)\\Brisko\\Brisko.exe", true},
+        {L"\"C:\\Program Files (x86)\\Brisko\\Brisko.exe", false},
+        {L"C:\\Program Files (x86)\\Brisko\\Brisko.exe.old  hide", false},
+        {L"\"C:\\Program Files (x86)\\Brisko\\Brisko.ex\"  hide", false},
+        {L"\"C:\\Brisko\\Brisko.exe\"  hide", false}};
+    for (const auto& e : entries)
+        EXPECT_EQ(e.second, EntryStartsProgram(e.first, path)) << e.first;
+    EXPECT_TRUE(IsHiddenStart("hide"));
+    EXPECT_FALSE(IsHiddenStart("Hide"));
     const std::pair<const char*, UINT> periods[] = {
         {"1", 60000}, {"1200", 72000000}, {"30x", 1800000}, {"0", 0}, {"-5", 0}, {"", 0}, {"x", 0}}; // 0: none
     for (const auto& p : periods) {
@@ -118,40 +128,84 @@ TEST(Rules, StartupEntryAndTimerPeriod)
 
 namespace {
 
-CBriskoDlg* g_dlg = nullptr;
+const UINT kProbe = WM_APP + 1;
+HWND g_dialog = nullptr;
+int g_refused = 0, g_finished = 0;
+bool g_shownForGood = false, g_iconIn = false;
 
-LRESULT CALLBACK PressAtInit(int code, WPARAM wParam, LPARAM lParam)
+// The shell refuses the first offer of the icon (its add, then its update), then takes it; once the
+// icon is in, the dialog is closed.
+BOOL WINAPI RefuseFirstOffer(DWORD message, PNOTIFYICONDATAA nid)
+{
+    if (message != NIM_DELETE && g_refused < 2) {
+        ++g_refused;
+        return FALSE;
+    }
+    const BOOL done = Shell_NotifyIconA(message, nid);
+    if (message == NIM_ADD && done) {
+        g_iconIn = true;
+        PostMessageA(nid->hWnd, WM_COMMAND, IDCANCEL, 0);
+    }
+    return done;
+}
+
+// At WM_INITDIALOG a press on the icon, the probe and a click on "Clear Now" are posted, all to be
+// handled before any timer tick. The run's "Finished!" brings in a tick of the auto-clear timer, as a
+// COM or shell wait inside a step would dispatch it.
+LRESULT CALLBACK WatchSent(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && sent->message == WM_INITDIALOG)
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
+        g_dialog = sent->hwnd;
         PostMessageA(sent->hwnd, WM_TRAYNOTIFY, ID_TRAYICON, WM_LBUTTONDOWN);
+        PostMessageA(sent->hwnd, kProbe, 0, 0);
+        PostMessageA(GetDlgItem(sent->hwnd, IDC_CLEARNOW), BM_CLICK, 0, 0);
+    } else if (code == HC_ACTION && sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_STATUS &&
+               std::strcmp(reinterpret_cast<const char*>(sent->lParam), "Finished!") == 0 && g_finished++ == 0) {
+        SendMessageA(GetParent(sent->hwnd), WM_TIMER, ID_TIMER_AUTOCLEAR, 0);
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-bool g_shown = false;
-void CALLBACK SeeAndClose(HWND, UINT, UINT_PTR timer, DWORD)
+// The probe, after the press: the window is shown and no hide is pending any more.
+LRESULT CALLBACK WatchPosted(int code, WPARAM wParam, LPARAM lParam)
 {
-    KillTimer(nullptr, timer);
-    g_shown = IsWindowVisible(g_dlg->GetSafeHwnd()) != FALSE;
-    PostMessageA(g_dlg->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == kProbe)
+        g_shownForGood = IsWindowVisible(msg->hwnd) && !KillTimer(msg->hwnd, ID_TIMER_HIDE);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
+
+void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) { PostMessageA(g_dialog, WM_COMMAND, IDCANCEL, 0); }
 
 } // namespace
 
-// A press on the icon while a hidden start still initialises, as a second plain start sends it
-// then: the hide timer's tick that follows does not undo it.
-TEST(Background, APressBeforeTheHiddenStartsTickKeepsTheWindowShown)
+// On the real dialog, started hidden: a press on the icon during the initialisation, as a second
+// plain start sends it then, is not undone by the hide timer's tick; a tick that comes during a run
+// starts no second run inside it; an icon the shell refused at first is offered again until it is in.
+TEST(Background, PressDuringTheHiddenStartTickDuringARunAndARefusedIcon)
 {
     brisko::SharedStateGuard guard;
     CWinApp app;
     app.m_hInstance = GetModuleHandleA(nullptr);
     app.m_lpCmdLine = "hide";
     CBriskoDlg dlg;
-    g_dlg = &dlg;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, PressAtInit, nullptr, GetCurrentThreadId());
-    SetTimer(nullptr, 0, 300, SeeAndClose);
+    for (BOOL CBriskoDlg::*step :
+         {&CBriskoDlg::m_bTempFiles, &CBriskoDlg::m_bCookies, &CBriskoDlg::m_bUrlHistory, &CBriskoDlg::m_bFormHistory,
+          &CBriskoDlg::m_bPasswordHistory, &CBriskoDlg::m_bSystemTemp})
+        dlg.*step = FALSE;
+    dlg.m_bAutoClear = TRUE;
+    CBriskoDlg::s_pfnShellNotifyIconA = RefuseFirstOffer;
+    HHOOK sent = SetWindowsHookExA(WH_CALLWNDPROC, WatchSent, nullptr, GetCurrentThreadId());
+    HHOOK posted = SetWindowsHookExA(WH_GETMESSAGE, WatchPosted, nullptr, GetCurrentThreadId());
+    const UINT_PTR deadline = SetTimer(nullptr, 0, 30000, GiveUp);
     dlg.DoModal();
-    UnhookWindowsHookEx(hook);
-    g_dlg = nullptr;
-    EXPECT_TRUE(g_shown);
+    KillTimer(nullptr, deadline);
+    UnhookWindowsHookEx(posted);
+    UnhookWindowsHookEx(sent);
+    CBriskoDlg::s_pfnShellNotifyIconA = Shell_NotifyIconA;
+    EXPECT_TRUE(g_shownForGood);
+    EXPECT_EQ(1, g_finished);
+    EXPECT_TRUE(g_iconIn);
+    EXPECT_EQ(2, g_refused);
 }
