@@ -34,14 +34,6 @@ void Store(std::array<int, 20> flags, const std::string& minutes, int also = -1)
 
 std::string Stored() { return trace_kit::ReadBytes(brisko::SettingsPath()); }
 
-int MainWindows()
-{
-    int windows = 0;
-    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
-        windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
-    return windows;
-}
-
 } // namespace
 
 // The defaults, the texts as they stand, and the About box from system menu commands 16 to 31 over a
@@ -66,9 +58,6 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
                                                  {IDC_TELNET, "Clear telenet history"}};
     for (const auto& text : texts)
         EXPECT_EQ(text.second, brisko.Text(text.first));
-    char caption[32] = "";
-    GetWindowTextA(main, caption, sizeof caption);
-    EXPECT_STREQ("Brisko", caption);
     for (bool enabled : {false, true, false}) { // the list follows "Auto clear every" at once
         EXPECT_EQ(enabled, brisko.IsEnabled(IDC_MINUTES));
         brisko.Click(IDC_AUTOCLEAR);
@@ -80,6 +69,13 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
         ASSERT_NE(nullptr, about) << command;
         EXPECT_EQ(main, GetWindow(about, GW_OWNER));
         EXPECT_FALSE(IsWindowEnabled(main));
+        if (command == 31) { // minimised with the About box open, a second start brings the box forward
+            ShowWindow(main, SW_MINIMIZE);
+            Instance second;
+            EXPECT_FALSE(second.Start());
+            EXPECT_FALSE(IsIconic(main));
+            EXPECT_EQ(about, GetForegroundWindow());
+        }
         SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
         EXPECT_TRUE(brisko::WaitFor([&] { return !IsWindow(about); }, 5000));
         EXPECT_TRUE(IsWindowEnabled(main));
@@ -87,16 +83,6 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
     }
     PostMessageA(main, WM_SYSCOMMAND, 32, 0);
     EXPECT_EQ(nullptr, brisko.FindShown("#32770", "About Brisko", 1000));
-    // Minimised with its About box open, a second start restores it and brings the About box forward.
-    PostMessageA(main, WM_SYSCOMMAND, 16, 0);
-    HWND about = brisko.FindShown("#32770", "About Brisko", 5000);
-    ShowWindow(main, SW_MINIMIZE);
-    ASSERT_TRUE(IsIconic(main));
-    Instance second;
-    EXPECT_FALSE(second.Start());
-    EXPECT_FALSE(IsIconic(main));
-    EXPECT_EQ(about, GetForegroundWindow());
-    SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(brisko.End(Ending::Escape));
     EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
 }
@@ -119,6 +105,8 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
         ASSERT_TRUE(brisko.Start());
         ExpectTicked(brisko, ticked);
         EXPECT_EQ(shown, brisko.Text(IDC_MINUTES));
+        brisko.Send(WM_TIMER, 100); // "Auto clear every" is not ticked
+        EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
         brisko.Click(round.tick);
         brisko.Click(round.untick);
         brisko.ChooseMinutes(round.minutes);
@@ -136,22 +124,29 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
 }
 
 // A stored flag beyond a box's states shows unticked and is stored as 0; the list shows the first
-// item that begins with the stored text, or nothing, and that is what is stored again.
+// item that begins with the stored text, or nothing, and that is what is stored again. Asked to, it
+// cleans at the start, and on the timer while "Auto clear every" is ticked ("Finished!" tells).
 TEST(App, StoredValuesShowAsTheControlsAllow)
 {
     brisko::SharedStateGuard guard;
-    std::array<int, 20> flags = brisko::Ticked({1, 2, 3});
+    std::array<int, 20> flags = brisko::Ticked({16, 2, 3});
     flags[1] = 5;
     flags[2] = -1;
+    flags[brisko::kAutoClear] = 1;
     const std::pair<const char*, const char*> cases[] = {{"3", "30"}, {"1", "1"}, {"12", "1200"}, {"7", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        Store(flags, c.first, brisko::kAutoClear);
+        const bool atStart = *c.second == '\0';
+        Store(flags, c.first, atStart ? brisko::kClearOnStart : -1);
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
         EXPECT_EQ(c.second, brisko.Text(IDC_MINUTES));
-        ExpectTicked(brisko, {IDC_TEMPFILES, IDC_AUTOCLEAR});
+        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
+        ExpectTicked(brisko, atStart ? std::set<int>{IDC_TELNET, IDC_AUTOCLEAR, IDC_CLEARONSTART}
+                                     : std::set<int>{IDC_TELNET, IDC_AUTOCLEAR});
         EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
+        brisko.Send(WM_TIMER, 100);
+        EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
         ASSERT_TRUE(brisko.End(Ending::Escape));
         EXPECT_EQ(c.second, Stored().substr(84));
         EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1) | brisko::StoredFlag(Stored(), 2));
@@ -178,16 +173,12 @@ TEST(App, AHiddenBriskoThroughTheSession)
         ASSERT_TRUE(brisko.ForgetTrayIcon());
         PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         EXPECT_TRUE(brisko::WaitFor([&] { return brisko.HasTrayIcon(); }, 5000));
-        for (int round = 0; round < 2; ++round) {
-            brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
-            EXPECT_TRUE(IsWindowVisible(window));
-            if (round == 0) {
-                brisko.Click(IDC_COOKIES);
-                brisko.Click(IDC_AUTOSTART);
-            }
-            brisko.Click(IDC_HIDE);
-            EXPECT_FALSE(IsWindowVisible(window));
-        }
+        brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
+        EXPECT_TRUE(IsWindowVisible(window));
+        brisko.Click(IDC_COOKIES);
+        brisko.Click(IDC_AUTOSTART);
+        brisko.Click(IDC_HIDE);
+        EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_NE(0, brisko.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
         brisko.Send(WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF); // another program held the logoff up
         EXPECT_EQ("<missing>", Stored());
@@ -201,15 +192,20 @@ TEST(App, AHiddenBriskoThroughTheSession)
 }
 
 // Where nobody may set values under the machine's Run key, as for a standard user on Windows, the
-// entry goes to the user's; either way Brisko ends with one entry, its own old unquoted one (in other
-// letters' case) counting, and unticking deletes what it may. The box shows what the next logon does.
+// entry goes to the user's. Brisko ends with one entry naming it whole, quoted, whatever its path's
+// letters and length, its own old unquoted one in other letters' case counting; unticking deletes
+// what it may, and the box shows what the next logon does.
 TEST(App, StartupBoxLeavesOneEntryTheMachinesWhereItCan)
 {
     brisko::SharedStateGuard guard;
     const char run[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run), entry = '"' + brisko::ExePath() + "\"  hide";
-    std::string old = brisko::ExePath() + "  hide";
-    CharLowerA(&old[0]);
+    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run),
+                      folder = trace_kit::TempFolder() + "\\Папка Бриско " + std::string(120, 'x');
+    const std::wstring copy = trace_kit::Wide(folder + "\\Brisko.exe"), entry = L'"' + copy + L"\"  hide";
+    std::wstring old = copy + L"  hide";
+    CharLowerW(&old[0]);
+    ASSERT_TRUE(trace_kit::MakeFolders(folder));
+    ASSERT_TRUE(CopyFileW(trace_kit::Wide(brisko::ExePath()).c_str(), copy.c_str(), FALSE));
     const struct {
         const char* name;
         bool denied;
@@ -220,48 +216,35 @@ TEST(App, StartupBoxLeavesOneEntryTheMachinesWhereItCan)
                  {"HKLM denied, holding an old entry", true, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(!c.before || trace_kit::SetString(c.before, run, "Brisko", old));
+        ASSERT_TRUE(!c.before || brisko::SetWideRunValue(c.before, old));
         ASSERT_TRUE(!c.denied || trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
         const bool held = c.denied && c.before == HKEY_LOCAL_MACHINE;
-        Instance brisko;
-        EXPECT_TRUE(brisko.Start());
-        brisko.Click(IDC_AUTOSTART);
         const HKEY other = c.written == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        EXPECT_EQ(held ? old : entry, brisko::RunValue(c.written));
-        EXPECT_EQ("<none>", brisko::RunValue(other));
+        Instance brisko;
+        EXPECT_TRUE(brisko.StartAt(copy));
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_EQ(held, brisko::RunValue(c.written) != "<none>");
+        EXPECT_EQ(held ? old : entry, brisko::WideRunValue(c.written));
+        EXPECT_EQ(L"<none>", brisko::WideRunValue(other));
+        brisko.Click(IDC_AUTOSTART);
+        EXPECT_EQ(held, brisko::WideRunValue(c.written) != L"<none>");
         EXPECT_EQ(held, brisko.IsChecked(IDC_AUTOSTART));
-        EXPECT_EQ("<none>", brisko::RunValue(other));
+        EXPECT_EQ(L"<none>", brisko::WideRunValue(other));
         if (!held)
             brisko.Click(IDC_AUTOSTART);
         EXPECT_TRUE(brisko.End(Ending::CloseBox));
-        EXPECT_NE("<none>", brisko::RunValue(c.written));
+        EXPECT_NE(L"<none>", brisko::WideRunValue(c.written));
         EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
         trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, saved.c_str());
         brisko::DeleteRunValues();
         DeleteFileA(brisko::SettingsPath().c_str());
     }
-    // A copy in a folder with blanks and Cyrillic letters, its path over 150 characters long, names
-    // itself whole in its entry.
-    const std::string copy = trace_kit::TempFolder() + "\\Папка Бриско " + std::string(120, 'x') + "\\Brisko.exe";
-    ASSERT_TRUE(trace_kit::MakeFolders(trace_kit::ParentFolder(copy)));
-    ASSERT_TRUE(CopyFileW(trace_kit::Wide(brisko::ExePath()).c_str(), trace_kit::Wide(copy).c_str(), FALSE));
-    {
-        Instance brisko;
-        ASSERT_TRUE(brisko.StartAt(trace_kit::Wide(copy)));
-        brisko.Click(IDC_AUTOSTART);
-        EXPECT_TRUE(brisko.IsChecked(IDC_AUTOSTART));
-        EXPECT_EQ(L'"' + trace_kit::Wide(copy) + L"\"  hide", brisko::WideRunValue(HKEY_LOCAL_MACHINE));
-        EXPECT_TRUE(brisko.End(Ending::CloseBox));
-    }
-    trace_kit::RemoveTree(trace_kit::ParentFolder(copy));
+    trace_kit::RemoveTree(folder);
 }
 
 // A second start while Brisko runs leaves one Brisko: a plain one shows the running one (also from
 // the tray) and brings it forward, a hidden one leaves it as it is; neither touches the settings. A
-// start right after a close waits for the closing Brisko and then runs as the only one.
-TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
+// start right after a close waits for the closing Brisko, then runs as the only one.
+TEST(App, OneBriskoWhateverTheRightsAndTheMoment)
 {
     brisko::SharedStateGuard guard;
     const struct {
@@ -281,7 +264,7 @@ TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
         const bool shown = !*c.second;
         EXPECT_EQ(shown, IsWindowVisible(brisko.Window()) != FALSE);
         EXPECT_EQ(shown, GetForegroundWindow() == brisko.Window());
-        EXPECT_EQ(1, MainWindows());
+        EXPECT_EQ(1, brisko::MainWindowCount());
         EXPECT_EQ(settings, Stored());
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
     }
@@ -291,17 +274,12 @@ TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
         PostMessageA(closing.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_TRUE(next.Start()) << round;
         EXPECT_TRUE(brisko::WaitFor([&] { return !closing.Running(); }, 5000));
-        EXPECT_EQ(1, MainWindows());
+        EXPECT_EQ(1, brisko::MainWindowCount());
         EXPECT_TRUE(next.End(Ending::CloseBox));
     }
-}
-
-// Where another kind of object holds the mutex's name, no start can tell whether Brisko runs: each
-// starts as ever. A mutex this user may only wait on, as an elevated Brisko's to a standard start, is
-// a running Brisko: a start shows it and ends.
-TEST(App, OneBriskoWhateverTheRightsOnItsMutex)
-{
-    brisko::SharedStateGuard guard;
+    // Where another kind of object holds the mutex's name, no start can tell whether Brisko runs: each
+    // starts as ever. A mutex this user may only wait on, as an elevated Brisko's to a standard start,
+    // is a running Brisko: a start shows it and ends.
     Instance brisko, second, third;
     {
         ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
@@ -316,27 +294,8 @@ TEST(App, OneBriskoWhateverTheRightsOnItsMutex)
     brisko.Click(IDC_HIDE);
     EXPECT_FALSE(third.Start());
     EXPECT_TRUE(IsWindowVisible(brisko.Window()));
-    EXPECT_EQ(1, MainWindows());
+    EXPECT_EQ(1, brisko::MainWindowCount());
     EXPECT_TRUE(brisko.End(Ending::CloseBox));
-}
-
-// The timer and the start clean with no step ticked: "Finished!" tells that a run happened.
-TEST(App, CleansOnTheTimerWhileAutoClearIsTickedAndAtStartWhenAsked)
-{
-    brisko::SharedStateGuard guard;
-    for (bool atStart : {false, true}) {
-        Store(brisko::Ticked(), "5", atStart ? brisko::kClearOnStart : -1);
-        Instance brisko;
-        ASSERT_TRUE(brisko.Start());
-        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
-        EXPECT_EQ(atStart, brisko.IsChecked(IDC_CLEARONSTART));
-        brisko.Send(WM_TIMER, 100);
-        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
-        brisko.Click(IDC_AUTOCLEAR);
-        brisko.Send(WM_TIMER, 100);
-        EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
-        ASSERT_TRUE(brisko.End(Ending::CloseBox));
-    }
 }
 
 // In real minutes, so it runs apart (e2e_app_timer): the first tick would come 60 s after the start;

@@ -92,6 +92,12 @@ std::wstring WideRunValue(HKEY root)
     return data;
 }
 
+bool SetWideRunValue(HKEY root, const std::wstring& data)
+{
+    return RegSetKeyValueW(root, trace_kit::Wide(kRunKey).c_str(), L"Brisko", REG_SZ, data.c_str(),
+                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 HANDLE MakeWaitOnlyInstanceMutex()
 {
     PSECURITY_DESCRIPTOR sd = nullptr;
@@ -101,6 +107,14 @@ HANDLE MakeWaitOnlyInstanceMutex()
     HANDLE mutex = CreateMutexA(&sa, FALSE, "Local\\Brisko.Instance");
     LocalFree(sd);
     return mutex;
+}
+
+int MainWindowCount()
+{
+    int windows = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
+        windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
+    return windows;
 }
 
 void DeleteRunValues()

@@ -19,10 +19,12 @@ std::string SettingsBytes(const std::array<int, 20>& flags, const std::string& m
 int StoredFlag(const std::string& file, int index);
 std::string RunValue(HKEY root);      // the "Brisko" value under the hive's Run key, or "<none>"
 std::wstring WideRunValue(HKEY root); // the same, read with the wide calls; L"<none>" when not there
+bool SetWideRunValue(HKEY root, const std::wstring& data);
 void DeleteRunValues();
 // The instance mutex with an access list that lets this user only wait on it, as an elevated Brisko's
 // does for a standard start.
 HANDLE MakeWaitOnlyInstanceMutex();
+int MainWindowCount(); // Brisko main windows on the desktop, shown or hidden, of any process
 // Runs the command line to its end: whether it exited with 0, and what it printed.
 bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
 std::string InBuild(const char* relative);                 // a file of the build tree, which the sandbox sees as Y:
