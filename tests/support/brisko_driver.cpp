@@ -8,6 +8,7 @@
 #include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -115,6 +116,17 @@ int MainWindowCount()
     for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
         windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
     return windows;
+}
+
+int ProcessCount()
+{
+    ScopedFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
+        count += lstrcmpiA(entry.szExeFile, "Brisko.exe") == 0;
+    return count;
 }
 
 void DeleteRunValues()
@@ -257,6 +269,44 @@ bool Instance::End(Ending how, DWORD timeoutMs)
     else
         ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, how == Ending::Escape ? VK_ESCAPE : VK_RETURN, 0);
     return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+HeldClose::HeldClose(Instance& brisko) : m_brisko(brisko)
+{
+    WNDCLASSA cls = {};
+    cls.lpfnWndProc = DefWindowProcA;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&cls);
+    m_tray = CreateWindowExA(WS_EX_TOPMOST, cls.lpszClassName, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                             cls.hInstance, nullptr);
+    if (!m_tray || FindWindowA(cls.lpszClassName, nullptr) != m_tray)
+        return;
+    PostMessageA(brisko.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    // Held once its call waits on this thread.
+    m_holding = WaitFor([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }, 15000);
+}
+
+HeldClose::~HeldClose()
+{
+    if (m_tray)
+        DestroyWindow(m_tray);
+    UnregisterClassA("Shell_TrayWnd", GetModuleHandleA(nullptr));
+}
+
+bool HeldClose::Release()
+{
+    const bool ended = WaitFor(
+        [&] {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            return !m_brisko.Running();
+        },
+        15000);
+    DestroyWindow(m_tray);
+    m_tray = nullptr;
+    return ended;
 }
 
 } // namespace brisko

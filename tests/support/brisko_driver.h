@@ -25,6 +25,7 @@ void DeleteRunValues();
 // does for a standard start.
 HANDLE MakeWaitOnlyInstanceMutex();
 int MainWindowCount(); // Brisko main windows on the desktop, shown or hidden, of any process
+int ProcessCount();    // Brisko.exe processes
 // Runs the command line to its end: whether it exited with 0, and what it printed.
 bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
 std::string InBuild(const char* relative);                 // a file of the build tree, which the sandbox sees as Y:
@@ -91,6 +92,24 @@ private:
     bool WaitUntilReady();
     PROCESS_INFORMATION m_pi = {};
     HWND m_hWnd = nullptr;
+};
+
+// Closes Brisko as the close box does and holds it while it takes its icon away, as a busy shell would:
+// a window of the task bar's class, made on this thread, is what its shell calls find first, and they
+// wait until this thread answers. Release() answers until that Brisko has ended.
+class HeldClose {
+public:
+    explicit HeldClose(Instance& brisko);
+    ~HeldClose();
+    HeldClose(const HeldClose&) = delete;
+    HeldClose& operator=(const HeldClose&) = delete;
+    bool Holding() const { return m_holding; }
+    bool Release();
+
+private:
+    Instance& m_brisko;
+    HWND m_tray = nullptr;
+    bool m_holding = false;
 };
 
 } // namespace brisko
