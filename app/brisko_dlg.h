@@ -5,9 +5,9 @@
 #include "framework/afxwin.h"
 #include "res/resource.h"
 
-#include <shellapi.h>
-
 #include <windows.h>
+
+#include <shellapi.h>
 
 #define ID_TIMER_AUTOCLEAR 100
 #define ID_TIMER_HIDE 101

@@ -41,6 +41,16 @@ BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
     return FALSE;
 }
 
+// The shell's answer about Brisko's icon.
+bool TrayCall(HWND hWnd, DWORD message)
+{
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = hWnd;
+    nid.uID = 101;
+    return ::Shell_NotifyIconA(message, &nid) != FALSE;
+}
+
 } // namespace
 
 std::string InBuild(const char* relative)
@@ -237,23 +247,9 @@ void Instance::ChooseMinutes(int index) const
     Send(WM_COMMAND, MAKEWPARAM(IDC_MINUTES, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(IDC_MINUTES)));
 }
 
-bool Instance::HasTrayIcon() const
-{
-    NOTIFYICONDATAA nid = {};
-    nid.cbSize = sizeof nid;
-    nid.hWnd = m_hWnd;
-    nid.uID = 101;
-    return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-}
+bool Instance::HasTrayIcon() const { return TrayCall(m_hWnd, NIM_MODIFY); }
 
-bool Instance::ForgetTrayIcon() const
-{
-    NOTIFYICONDATAA nid = {};
-    nid.cbSize = sizeof nid;
-    nid.hWnd = m_hWnd;
-    nid.uID = 101;
-    return ::Shell_NotifyIconA(NIM_DELETE, &nid) != FALSE;
-}
+bool Instance::ForgetTrayIcon() const { return TrayCall(m_hWnd, NIM_DELETE); }
 
 HWND Instance::FindShown(const char* cls, const char* caption, DWORD timeoutMs) const
 {
@@ -287,12 +283,7 @@ HeldClose::HeldClose(Instance& brisko) : m_brisko(brisko)
     m_holding = WaitFor([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }, 15000);
 }
 
-HeldClose::~HeldClose()
-{
-    if (m_tray)
-        DestroyWindow(m_tray);
-    UnregisterClassA("Shell_TrayWnd", GetModuleHandleA(nullptr));
-}
+HeldClose::~HeldClose() { DestroyWindow(m_tray); }
 
 bool HeldClose::Release()
 {
