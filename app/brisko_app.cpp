@@ -21,10 +21,15 @@ CBriskoApp theApp;
 
 namespace {
 
-// In the session's namespace: one Brisko per logged-on user, however many users the machine has.
+// In the session's namespace: one Brisko per logged-on user, however many users the machine has. The
+// name stays, so that every version of Brisko sees the others.
 const char kInstanceMutex[] = "Local\\Brisko.Instance";
-// The running Brisko holds the mutex a little before its window exists.
-const DWORD kWindowWaitMs = 10000;
+// How long a start looks for the running Brisko's window (it holds the mutex a little before the
+// window exists), or waits for a closing one to end.
+const DWORD kHandOverMs = 5000;
+// How long the running Brisko has to answer before it counts as busy with a run.
+const DWORD kAnswerMs = 2000;
+const DWORD kPollMs = 50;
 
 // The running Brisko's main window: the unowned dialog "Brisko" with a "Clear Now" button, not its
 // About box, its message box or another program's window. Read without sending: it may be busy.
@@ -39,20 +44,26 @@ HWND FindMainWindow()
     return nullptr;
 }
 
-// As a left press on its tray icon does. Posted, so that this start ends at once even while the
-// running Brisko cleans; it shows itself when the run is over.
-void ShowRunningBrisko()
+// Asks the running Brisko to come forward as a left press on its icon does (a hidden start only asks
+// whether it stays). True when it took the request, or is busy with a run and gets it posted for
+// later; false when it has no window yet or is going away.
+bool HandOver(bool show)
 {
-    HWND hWnd = nullptr;
-    for (DWORD waited = 0; (hWnd = FindMainWindow()) == nullptr && waited < kWindowWaitMs; waited += 50)
-        ::Sleep(50);
+    HWND hWnd = FindMainWindow();
     if (hWnd == nullptr)
-        return;
+        return false;
     DWORD processId = 0;
     ::GetWindowThreadProcessId(hWnd, &processId);
     // The user started this process, so it may hand the running one the right to come forward.
     ::AllowSetForegroundWindow(processId);
-    ::PostMessageA(hWnd, WM_TRAYNOTIFY, ID_TRAYICON, WM_LBUTTONDOWN);
+    const LPARAM press = show ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
+    DWORD_PTR staying = 0;
+    if (::SendMessageTimeoutA(hWnd, WM_TRAYNOTIFY, ID_TRAYICON, press, SMTO_NORMAL, kAnswerMs, &staying))
+        return staying != 0;
+    if (::GetLastError() != ERROR_TIMEOUT)
+        return false;
+    ::PostMessageA(hWnd, WM_TRAYNOTIFY, ID_TRAYICON, press);
+    return true;
 }
 
 } // namespace
@@ -61,12 +72,20 @@ BOOL CBriskoApp::InitInstance()
 {
     Enable3dControls();
     // Held while this Brisko lives: a second one would keep its own timers, icon and settings, and the
-    // last to close would overwrite the other's. Where no mutex can be made, Brisko runs all the same.
-    ScopedFile instance(::CreateMutexA(nullptr, FALSE, kInstanceMutex));
-    if (instance && ::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (!IsHiddenStart(m_lpCmdLine))
-            ShowRunningBrisko();
-        return FALSE;
+    // last to close would overwrite the other's. A mutex that exists, or that this user may not open
+    // (an elevated Brisko's), is another Brisko's; a closing one is waited for, so that this start
+    // then runs as the only one. Where the name is another kind of object, Brisko runs all the same.
+    const DWORD started = ::GetTickCount();
+    ScopedFile instance;
+    for (;;) {
+        instance = ScopedFile(::CreateMutexA(nullptr, FALSE, kInstanceMutex));
+        const DWORD error = ::GetLastError();
+        if (instance ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED)
+            break;
+        instance = ScopedFile(); // the closing Brisko's mutex goes with its last handle
+        if (HandOver(!IsHiddenStart(m_lpCmdLine)) || ::GetTickCount() - started >= kHandOverMs)
+            return FALSE;
+        ::Sleep(kPollMs);
     }
     ScopedComInit com;
     CBriskoDlg dlg;

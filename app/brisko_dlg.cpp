@@ -8,7 +8,7 @@ BEGIN_MESSAGE_MAP(CBriskoDlg, CDialog)
     ON_WM_SYSCOMMAND()
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
-    ON_BN_CLICKED(IDC_CLEARNOW, RunClean)
+    ON_BN_CLICKED(IDC_CLEARNOW, StartRun)
     ON_BN_CLICKED(IDC_AUTOCLEAR, OnAutoClear)
     ON_BN_CLICKED(IDC_AUTOSTART, OnAutoStart)
     ON_WM_TIMER()
@@ -18,6 +18,9 @@ BEGIN_MESSAGE_MAP(CBriskoDlg, CDialog)
     ON_WM_SHOWWINDOW()
     ON_WM_CREATE()
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
+    ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+    // Last: a message that could not be registered is 0, which would end the table here.
+    ON_MESSAGE(TaskbarCreatedMessage(), OnTaskbarCreated)
 END_MESSAGE_MAP()
 
 CBriskoDlg::CBriskoDlg(CWnd* pParent)
@@ -106,8 +109,12 @@ BOOL CBriskoDlg::OnInitDialog()
         SetTimer(ID_TIMER_HIDE, 1);
 
     if (m_bClearOnStart)
-        RunClean();
+        StartRun();
 
+    // An elevated Brisko still hears a restarted shell, the icon's presses and a second start from a
+    // standard process.
+    ::ChangeWindowMessageFilterEx(m_hWnd, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(m_hWnd, WM_TRAYNOTIFY, MSGFLT_ALLOW, nullptr);
     AddTrayIcon();
     return TRUE;
 }
@@ -159,8 +166,32 @@ void CBriskoDlg::OnAutoClear()
 
 void CBriskoDlg::OnEditchangeMinutes() {}
 
+void CBriskoDlg::StartRun()
+{
+    if (m_bRunning)
+        return;
+    m_bRunning = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{m_bRunning};
+    RunClean();
+}
+
+// Windows ends the process after this without destroying the window: what closing does, at once.
+LRESULT CBriskoDlg::OnEndSession(WPARAM wParam, LPARAM)
+{
+    if (wParam) {
+        m_bClosing = true;
+        SaveSettings();
+        RemoveTrayIcon();
+    }
+    return 0;
+}
+
 BOOL CBriskoDlg::DestroyWindow()
 {
+    m_bClosing = true;
     SaveSettings();
     RemoveTrayIcon();
     return CDialog::DestroyWindow();

@@ -7,10 +7,16 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #define ID_TIMER_AUTOCLEAR 100
 #define ID_TIMER_HIDE 101
 #define ID_TRAYICON 101
+#define ID_TIMER_TRAYRETRY 102
 #define WM_TRAYNOTIFY (WM_USER + 101)
+
+// The shell's announcement of a new task bar: Explorer started again and shows no icon of ours.
+UINT TaskbarCreatedMessage();
 
 class CBriskoDlg : public CDialog {
     DECLARE_MESSAGE_MAP()
@@ -23,8 +29,10 @@ public:
     INT_PTR DoModal() override;
     BOOL OnInitDialog() override;
 
-    // The cleaning run (clean/run.cpp).
+    // The cleaning run (clean/run.cpp), and its one entry (app/brisko_dlg.cpp): no run starts inside
+    // another, whose COM or shell waits may dispatch a timer tick or a click.
     void RunClean();
+    void StartRun();
     void SetStatus(const char* text);
 
     // Stored form data removal (clean/form_data.cpp); none of these use the dialog's state.
@@ -40,6 +48,8 @@ public:
     // Seams for the two failures Wine cannot give on demand; the real calls unless a test swaps them.
     static LONG(WINAPI* s_pfnRegEnumKeyA)(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
     static BOOL(WINAPI* s_pfnGetUserNameA)(LPSTR lpBuffer, LPDWORD pcbBuffer);
+    // Seam for a shell that refuses the tray icon, which Wine does not do on demand.
+    static BOOL(WINAPI* s_pfnShellNotifyIconA)(DWORD dwMessage, PNOTIFYICONDATAA lpData);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -53,6 +63,7 @@ protected:
     void OnSelchangeMinutes();
     void OnAutoStart();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
     void AddTrayIcon();
     void RemoveTrayIcon();
 
@@ -65,6 +76,7 @@ protected:
     void OnHide();
     void OnAutoClear();
     void OnEditchangeMinutes();
+    LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
 
 public:
     CLinkStatic m_link;
@@ -95,4 +107,9 @@ public:
     BOOL m_bClearOnStart;
 
     HICON m_hIcon;
+
+private:
+    bool m_bRunning = false;    // a run is under way
+    bool m_bClosing = false;    // saved and going: closed, or the session ends
+    int m_nTrayRetriesLeft = 0; // offers of the icon still to make
 };

@@ -3,11 +3,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
 const UINT kMillisecondsPerMinute = 60000;
-const char kHideSuffix[] = "  hide";
+const wchar_t kHideSuffix[] = L"  hide";
+
+// Paths compare as the file system does: letter case aside, nothing else.
+bool SamePath(const wchar_t* a, const std::wstring& b)
+{
+    return ::CompareStringOrdinal(a, (int)b.size(), b.c_str(), (int)b.size(), TRUE) == CSTR_EQUAL;
+}
 
 } // namespace
 
@@ -23,20 +30,19 @@ bool MinutesToPeriod(const char* minutes, UINT& period)
     return true;
 }
 
-bool StartupEntryData(const char* path, DWORD length, DWORD limit, std::string& data)
+// Quoted, or Windows would try "C:\Program.exe" first for "C:\Program Files\...".
+std::wstring StartupEntryData(const std::wstring& path) { return L'"' + path + L'"' + kHideSuffix; }
+
+bool EntryStartsProgram(const wchar_t* data, const std::wstring& path)
 {
-    data.clear();
-    // A result that reaches the limit is a cut path: it would start some other program at logon.
-    if (length == 0 || length >= limit)
+    const bool quoted = data[0] == L'"';
+    const wchar_t* rest = data + quoted;
+    if (std::wcslen(rest) < path.size() || !SamePath(rest, path))
         return false;
-    std::string module(path, length);
-    // Unquoted, "C:\Program Files\..." could run C:\Program.exe instead.
-    if (module.find(' ') != std::string::npos)
-        data = '"' + module + '"';
-    else
-        data = module;
-    data += kHideSuffix;
-    return true;
+    rest += path.size();
+    if (quoted && *rest++ != L'"')
+        return false;
+    return *rest == L'\0' || *rest == L' ' || *rest == L'\t';
 }
 
 int CentredIconOrigin(int clientExtent, int iconExtent) { return (clientExtent - iconExtent + 1) / 2; }

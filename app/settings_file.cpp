@@ -3,6 +3,8 @@
 
 #include "framework/scoped_win.h"
 
+#include <io.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -34,6 +36,8 @@ bool ReadLe32(std::FILE* file, std::uint32_t& value)
 }
 
 } // namespace
+
+BOOL(WINAPI* g_pfnFlushFileBuffers)(HANDLE hFile) = ::FlushFileBuffers;
 
 bool JoinSettingsName(const char* systemDir, char (&name)[kSettingsNameSize])
 {
@@ -98,8 +102,11 @@ bool WriteSettingsFile(const char* path, const SettingsRecord& record)
     ScopedStdFile file(std::fopen(newPath.c_str(), "wb"));
     if (!file)
         return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    // Closing flushes the buffer: only then is it known whether the record reached the file.
+    // On the disk before it takes the old file's place: a logoff or a power cut right after the
+    // replace must find the new record whole, not an empty file.
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+                   std::fflush(file.get()) == 0 &&
+                   g_pfnFlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get()))));
     written = std::fclose(file.release()) == 0 && written;
     if (written && ::MoveFileExA(newPath.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;

@@ -27,6 +27,8 @@ std::string EncodeSettings(const SettingsRecord& record);
 // text becomes what the file holds of it (at most 199 bytes, up to a zero byte). False when the file
 // cannot be opened, leaving the record as it was.
 bool ReadSettingsFile(const char* path, SettingsRecord& record);
-// Writes the whole record to a new file beside the path, then puts it in the path's place, so a save
-// that fails leaves the previous file as it was.
+// Writes the whole record to a new file beside the path, flushes it to the disk, then puts it in the
+// path's place, so a save that fails leaves the previous file as it was.
 bool WriteSettingsFile(const char* path, const SettingsRecord& record);
+// Seam for a flush to the disk that fails, which Wine does not do on demand.
+extern BOOL(WINAPI* g_pfnFlushFileBuffers)(HANDLE hFile);

@@ -2,5 +2,3 @@
 configure_file(${CMAKE_SOURCE_DIR}/res/brisko.manifest.in ${CMAKE_BINARY_DIR}/res/brisko.manifest @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/res/version.rc.in ${CMAKE_BINARY_DIR}/res/version.rc @ONLY)
 set(BRISKO_VERSION_RC ${CMAKE_BINARY_DIR}/res/version.rc)
-# windres reads the manifest when it compiles the script, so a changed manifest must rebuild it.
-set_source_files_properties(${BRISKO_VERSION_RC} PROPERTIES OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/res/brisko.manifest)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 using brisko::Ending;
 using brisko::Instance;
@@ -18,11 +19,10 @@ const std::set<int> kDefaultTicks = {IDC_TEMPFILES,   IDC_COOKIES,         IDC_U
 
 void ExpectTicked(const Instance& brisko, const std::set<int>& ticked)
 {
-    for (int id = IDC_TEMPFILES; id <= IDC_CLEARONSTART; ++id) {
-        if (id != IDC_STATUS && id != IDC_CLEARNOW && id != IDC_MINUTES) {
-            EXPECT_EQ(ticked.count(id) != 0, brisko.IsChecked(id)) << "box " << id;
-        }
-    }
+    for (int id = IDC_TEMPFILES; id <= IDC_CLEARONSTART; ++id)
+        EXPECT_TRUE(id == IDC_STATUS || id == IDC_CLEARNOW || id == IDC_MINUTES ||
+                    (ticked.count(id) != 0) == brisko.IsChecked(id))
+            << "box " << id;
 }
 
 void Store(std::array<int, 20> flags, const std::string& minutes, int also = -1)
@@ -37,7 +37,7 @@ std::string Stored() { return trace_kit::ReadBytes(brisko::SettingsPath()); }
 } // namespace
 
 // The defaults, the texts as they stand, and the About box from system menu commands 16 to 31 over a
-// disabled main window, whose own loop then goes on.
+// disabled main window, whose own loop then goes on; a second start brings the open About box forward.
 TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
 {
     brisko::SharedStateGuard guard;
@@ -51,27 +51,28 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
     EXPECT_EQ(7, SendMessageA(brisko.Item(IDC_MINUTES), CB_GETCOUNT, 0, 0));
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(i, SendMessageA(brisko.Item(IDC_MINUTES), CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)items[i]));
-    const std::pair<int, const char*> texts[] = {{IDC_MINUTES, "5"},
-                                                 {IDC_STATUS, BRISKO_URL},
-                                                 {IDC_TEMPFILES, "Clear internet temperory files"},
+    const std::pair<int, const char*> texts[] = {{IDC_TEMPFILES, "Clear internet temperory files"},
                                                  {IDC_FAVORITES, "Clear my favorite "},
                                                  {IDC_TELNET, "Clear telenet history"}};
     for (const auto& text : texts)
         EXPECT_EQ(text.second, brisko.Text(text.first));
-    char caption[32] = "";
-    GetWindowTextA(main, caption, sizeof caption);
-    EXPECT_STREQ("Brisko", caption);
     for (bool enabled : {false, true, false}) { // the list follows "Auto clear every" at once
         EXPECT_EQ(enabled, brisko.IsEnabled(IDC_MINUTES));
         brisko.Click(IDC_AUTOCLEAR);
     }
-    brisko.Click(IDC_COOKIES);
     for (WPARAM command : {16, 31}) {
         PostMessageA(main, WM_SYSCOMMAND, command, 0);
         HWND about = brisko.FindShown("#32770", "About Brisko", 5000);
         ASSERT_NE(nullptr, about) << command;
         EXPECT_EQ(main, GetWindow(about, GW_OWNER));
         EXPECT_FALSE(IsWindowEnabled(main));
+        if (command == 31) { // minimised with the About box open, a second start brings the box forward
+            ShowWindow(main, SW_MINIMIZE);
+            Instance second;
+            EXPECT_FALSE(second.Start());
+            EXPECT_FALSE(IsIconic(main));
+            EXPECT_EQ(about, GetForegroundWindow());
+        }
         SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
         EXPECT_TRUE(brisko::WaitFor([&] { return !IsWindow(about); }, 5000));
         EXPECT_TRUE(IsWindowEnabled(main));
@@ -80,7 +81,6 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
     PostMessageA(main, WM_SYSCOMMAND, 32, 0);
     EXPECT_EQ(nullptr, brisko.FindShown("#32770", "About Brisko", 1000));
     ASSERT_TRUE(brisko.End(Ending::Escape));
-    EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
 }
 
 TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
@@ -101,6 +101,8 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
         ASSERT_TRUE(brisko.Start());
         ExpectTicked(brisko, ticked);
         EXPECT_EQ(shown, brisko.Text(IDC_MINUTES));
+        brisko.Send(WM_TIMER, 100); // "Auto clear every" is not ticked
+        EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
         brisko.Click(round.tick);
         brisko.Click(round.untick);
         brisko.ChooseMinutes(round.minutes);
@@ -110,7 +112,6 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
         ASSERT_TRUE(brisko.End(round.how));
         const std::string file = Stored();
         EXPECT_EQ(shown, file.substr(std::min<size_t>(84, file.size())));
-        EXPECT_EQ(static_cast<int>(shown.size()), brisko::StoredFlag(file, 20));
         const std::pair<int, int> boxes[] = {{IDC_TEMPFILES, 0}, {IDC_COOKIES, 1}, {IDC_NETHOOD, 14}}; // id, flag
         for (const auto& box : boxes)
             EXPECT_EQ(static_cast<int>(ticked.count(box.first)), brisko::StoredFlag(file, box.second));
@@ -118,102 +119,123 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
 }
 
 // A stored flag beyond a box's states shows unticked and is stored as 0; the list shows the first
-// item that begins with the stored text, or nothing, and that is what is stored again.
+// item that begins with the stored text, or nothing, and that is what is stored again. Asked to, it
+// cleans at the start, and on the timer while "Auto clear every" is ticked ("Finished!" tells).
 TEST(App, StoredValuesShowAsTheControlsAllow)
 {
     brisko::SharedStateGuard guard;
-    std::array<int, 20> flags = brisko::Ticked({1, 2, 3});
+    std::array<int, 20> flags = brisko::Ticked({16, 2, 3});
     flags[1] = 5;
     flags[2] = -1;
+    flags[brisko::kAutoClear] = 1;
     const std::pair<const char*, const char*> cases[] = {{"3", "30"}, {"1", "1"}, {"12", "1200"}, {"7", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        Store(flags, c.first, brisko::kAutoClear);
+        const bool atStart = *c.second == '\0';
+        Store(flags, c.first, atStart ? brisko::kClearOnStart : -1);
         Instance brisko;
         ASSERT_TRUE(brisko.Start());
         EXPECT_EQ(c.second, brisko.Text(IDC_MINUTES));
-        ExpectTicked(brisko, {IDC_TEMPFILES, IDC_AUTOCLEAR});
+        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
+        ExpectTicked(brisko, atStart ? std::set<int>{IDC_TELNET, IDC_AUTOCLEAR, IDC_CLEARONSTART}
+                                     : std::set<int>{IDC_TELNET, IDC_AUTOCLEAR});
         EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
+        brisko.Send(WM_TIMER, 100);
+        EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
         ASSERT_TRUE(brisko.End(Ending::Escape));
         EXPECT_EQ(c.second, Stored().substr(84));
         EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1) | brisko::StoredFlag(Stored(), 2));
     }
 }
 
-// Only a lower-case "h" hides, and for good; then only a left press on the icon shows the window,
-// and "Hide to task bar" hides it again while the process and its icon live on.
-TEST(App, HiddenStartComesBackOnlyByALeftPressOnTheIcon)
+// Started hidden, Brisko shows only for a left press on its icon, gets it back from a restarted shell,
+// and at the session's end (then Windows ends the process) keeps what was ticked and takes it away.
+TEST(App, AHiddenBriskoThroughTheSession)
 {
     brisko::SharedStateGuard guard;
-    for (const char* args : {"Hide", "hide"}) {
+    {
         Instance brisko;
-        ASSERT_TRUE(brisko.Start(args));
+        ASSERT_TRUE(brisko.Start("hide"));
         HWND window = brisko.Window();
-        Sleep(500); // not yet shown and already hidden look alike
+        ASSERT_TRUE(brisko::WaitFor([&] { return !IsWindowVisible(window); }, 5000));
         const std::pair<WPARAM, LPARAM> ignored[] = {
             {101, WM_RBUTTONDOWN}, {101, WM_LBUTTONUP}, {101, WM_LBUTTONDBLCLK}, {100, WM_LBUTTONDOWN}};
         for (const auto& press : ignored) {
             brisko.Send(WM_USER + 101, press.first, press.second);
-            EXPECT_EQ(*args == 'H', IsWindowVisible(window) != FALSE) << args << press.first << " " << press.second;
+            EXPECT_FALSE(IsWindowVisible(window)) << press.first << " " << press.second;
         }
-        for (int round = 0; round < 2; ++round) {
-            brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
-            EXPECT_TRUE(IsWindowVisible(window));
-            brisko.Click(IDC_HIDE);
-            EXPECT_FALSE(IsWindowVisible(window));
-            EXPECT_TRUE(brisko.HasTrayIcon());
-        }
-        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+        ASSERT_TRUE(brisko.ForgetTrayIcon());
+        PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        EXPECT_TRUE(brisko::WaitFor([&] { return brisko.HasTrayIcon(); }, 5000));
+        brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
+        EXPECT_TRUE(IsWindowVisible(window));
+        brisko.Click(IDC_COOKIES);
+        brisko.Click(IDC_AUTOSTART);
+        brisko.Click(IDC_HIDE);
+        EXPECT_FALSE(IsWindowVisible(window));
+        EXPECT_NE(0, brisko.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+        brisko.Send(WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF); // another program held the logoff up
+        EXPECT_EQ("<missing>", Stored());
+        brisko.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         EXPECT_FALSE(brisko.HasTrayIcon());
     }
+    EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
+    EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
 }
 
-// Where nobody may set values under the machine's Run key, as for a standard user on Windows, the
-// entry goes to the user's; either way Brisko ends with one entry, and unticking deletes what it may.
+// The machine's entry, or the user's where the machine's may not be set (a standard user): one entry,
+// naming Brisko whole and quoted whatever its path, its old unquoted one in other letters' case
+// counting. Unticking deletes what it may; the box shows what the next logon does.
 TEST(App, StartupBoxLeavesOneEntryTheMachinesWhereItCan)
 {
     brisko::SharedStateGuard guard;
     const char run[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run), entry = brisko::ExePath() + "  hide";
+    const std::string saved = trace_kit::KeySddl(HKEY_LOCAL_MACHINE, run),
+                      folder = trace_kit::TempFolder() + "\\Папка Бриско " + std::string(120, 'x');
+    const std::wstring copy = trace_kit::Wide(folder + "\\Brisko.exe"), entry = L'"' + copy + L"\"  hide";
+    std::wstring old = copy + L"  hide";
+    CharLowerW(&old[0]);
+    ASSERT_TRUE(trace_kit::MakeFolders(folder));
+    ASSERT_TRUE(CopyFileW(trace_kit::Wide(brisko::ExePath()).c_str(), copy.c_str(), FALSE));
     const struct {
         const char* name;
         bool denied;
-        HKEY before, written; // where an entry is before the tick (or null), and after it
+        HKEY before, written; // where an old entry is before the tick (or null), and an entry after it
     } cases[] = {{"HKLM writable", false, nullptr, HKEY_LOCAL_MACHINE},
                  {"HKLM denied", true, nullptr, HKEY_CURRENT_USER},
                  {"HKLM writable, an old user entry", false, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
-                 {"HKLM denied, holding the entry", true, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE}};
+                 {"HKLM denied, holding an old entry", true, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(!c.before || trace_kit::SetString(c.before, run, "Brisko", entry));
+        ASSERT_TRUE(!c.before || brisko::SetWideRunValue(c.before, old));
         ASSERT_TRUE(!c.denied || trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
-        Instance brisko;
-        EXPECT_TRUE(brisko.Start());
-        brisko.Click(IDC_AUTOSTART);
+        const bool held = c.denied && c.before == HKEY_LOCAL_MACHINE;
         const HKEY other = c.written == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        EXPECT_EQ(0, lstrcmpiA(entry.c_str(), brisko::RunValue(c.written).c_str())) << brisko::RunValue(c.written);
-        EXPECT_EQ("<none>", brisko::RunValue(other));
+        Instance brisko;
+        EXPECT_TRUE(brisko.StartAt(copy));
         brisko.Click(IDC_AUTOSTART);
-        EXPECT_EQ(c.denied && c.before == HKEY_LOCAL_MACHINE, brisko::RunValue(c.written) != "<none>");
-        EXPECT_EQ("<none>", brisko::RunValue(other));
+        EXPECT_EQ(held ? old : entry, brisko::WideRunValue(c.written));
+        EXPECT_EQ(L"<none>", brisko::WideRunValue(other));
         brisko.Click(IDC_AUTOSTART);
+        EXPECT_EQ(held, brisko::WideRunValue(c.written) != L"<none>");
+        EXPECT_EQ(held, brisko.IsChecked(IDC_AUTOSTART));
+        if (!held)
+            brisko.Click(IDC_AUTOSTART);
         EXPECT_TRUE(brisko.End(Ending::CloseBox));
-        EXPECT_NE("<none>", brisko::RunValue(c.written));
         EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
         trace_kit::SetKeySddl(HKEY_LOCAL_MACHINE, run, saved.c_str());
         brisko::DeleteRunValues();
         DeleteFileA(brisko::SettingsPath().c_str());
     }
+    trace_kit::RemoveTree(folder);
 }
 
-// A second start while Brisko runs leaves one Brisko: a plain one shows the running one (also from
-// the tray) and brings it forward, a hidden one leaves it as it is; neither touches the settings.
-TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
+// A second start leaves one Brisko: a plain one brings the running one forward (also from the tray), a
+// hidden one leaves it as it is, neither touches the settings; one right after a close runs alone.
+TEST(App, OneBriskoWhateverTheRightsAndTheMoment)
 {
     brisko::SharedStateGuard guard;
-    const struct {
-        const char *first, *second;
-    } cases[] = {{"", ""}, {"hide", "hide"}, {"hide", ""}};
+    const std::pair<const char*, const char*> cases[] = {{"", ""}, {"hide", "hide"}, {"hide", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("\"") + c.first + "\" then \"" + c.second + "\"");
         Store(brisko::Ticked({2, 9}), "30");
@@ -222,56 +244,43 @@ TEST(App, ASecondStartLeavesOneBriskoShownOnlyWhenStartedPlainly)
         ASSERT_TRUE(brisko.Start(c.first));
         if (!*c.first)
             brisko.Click(IDC_HIDE); // to the tray: the second start must bring it back
-        Sleep(500);
-        ASSERT_FALSE(IsWindowVisible(brisko.Window()));
-        EXPECT_FALSE(second.Start(c.second));
+        ASSERT_TRUE(brisko::WaitFor([&] { return !IsWindowVisible(brisko.Window()); }, 5000));
+        EXPECT_FALSE(second.Start(c.second)); // it ends once the running Brisko has answered
         EXPECT_FALSE(second.Running());
-        const bool shown = !*c.second;
-        Sleep(500); // time for a show the second start may have asked for
-        EXPECT_EQ(shown, IsWindowVisible(brisko.Window()) != FALSE);
-        EXPECT_EQ(shown, GetForegroundWindow() == brisko.Window());
-        int windows = 0;
-        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
-            windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
-        EXPECT_EQ(1, windows);
-        EXPECT_TRUE(brisko.HasTrayIcon());
+        EXPECT_EQ(!*c.second, IsWindowVisible(brisko.Window()) != FALSE);
+        EXPECT_EQ(!*c.second, GetForegroundWindow() == brisko.Window());
         EXPECT_EQ(settings, Stored());
         ASSERT_TRUE(brisko.End(Ending::CloseBox));
     }
-}
-
-// Where another kind of object holds the mutex's name, no start can tell whether Brisko runs: each
-// starts as ever.
-TEST(App, StartsAsEverWhereNoInstanceMutexCanBeMade)
-{
-    brisko::SharedStateGuard guard;
-    ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
-    ASSERT_TRUE(squatter);
-    Instance brisko, second;
-    ASSERT_TRUE(brisko.Start());
-    EXPECT_TRUE(second.Start());
-    EXPECT_TRUE(IsWindowVisible(second.Window()));
-    EXPECT_TRUE(second.End(Ending::CloseBox));
-    EXPECT_TRUE(brisko.End(Ending::CloseBox));
-}
-
-// The timer and the start clean with no step ticked: "Finished!" tells that a run happened.
-TEST(App, CleansOnTheTimerWhileAutoClearIsTickedAndAtStartWhenAsked)
-{
-    brisko::SharedStateGuard guard;
-    for (bool atStart : {false, true}) {
-        Store(brisko::Ticked(), "5", atStart ? brisko::kClearOnStart : -1);
-        Instance brisko;
-        ASSERT_TRUE(brisko.Start());
-        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
-        EXPECT_EQ(atStart, brisko.IsChecked(IDC_CLEARONSTART));
-        brisko.Send(WM_TIMER, 100);
-        EXPECT_EQ(atStart ? "Finished!" : BRISKO_URL, brisko.Text(IDC_STATUS));
-        brisko.Click(IDC_AUTOCLEAR);
-        brisko.Send(WM_TIMER, 100);
-        EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
-        ASSERT_TRUE(brisko.End(Ending::CloseBox));
+    Instance closing, next;
+    ASSERT_TRUE(closing.Start());
+    {
+        brisko::HeldClose close(closing);
+        ASSERT_TRUE(close.Holding());
+        std::thread starting([&] { EXPECT_TRUE(next.Start()); });
+        EXPECT_TRUE(brisko::WaitFor([] { return brisko::ProcessCount() == 2; }, 10000));
+        EXPECT_FALSE(brisko::WaitFor([] { return brisko::ProcessCount() < 2; }, 1500)); // the new start waits
+        EXPECT_TRUE(close.Release());
+        starting.join();
     }
+    EXPECT_EQ(1, brisko::MainWindowCount());
+    EXPECT_TRUE(next.End(Ending::CloseBox));
+    // Where another kind of object holds the mutex's name, each start runs as ever; a mutex this user
+    // may only wait on (as an elevated Brisko's, to a standard start) is a running Brisko.
+    Instance brisko, second, third;
+    {
+        ScopedFile squatter(CreateEventA(nullptr, TRUE, FALSE, "Local\\Brisko.Instance"));
+        ASSERT_TRUE(squatter);
+        ASSERT_TRUE(brisko.Start());
+        EXPECT_TRUE(second.Start());
+        EXPECT_TRUE(second.End(Ending::CloseBox));
+    }
+    ScopedFile elevated(brisko::MakeWaitOnlyInstanceMutex());
+    ASSERT_TRUE(elevated);
+    brisko.Click(IDC_HIDE);
+    EXPECT_FALSE(third.Start());
+    EXPECT_TRUE(IsWindowVisible(brisko.Window()));
+    EXPECT_TRUE(brisko.End(Ending::CloseBox));
 }
 
 // In real minutes, so it runs apart (e2e_app_timer): the first tick would come 60 s after the start;

@@ -5,8 +5,10 @@
 #include "res/resource.h"
 #include "tests/support/trace_kit.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <sstream>
@@ -38,6 +40,16 @@ BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
         return TRUE;
     s->found = hWnd;
     return FALSE;
+}
+
+// The shell's answer about Brisko's icon.
+bool TrayCall(HWND hWnd, DWORD message)
+{
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = hWnd;
+    nid.uID = 101;
+    return ::Shell_NotifyIconA(message, &nid) != FALSE;
 }
 
 } // namespace
@@ -81,6 +93,52 @@ int StoredFlag(const std::string& file, int index)
 }
 
 std::string RunValue(HKEY root) { return trace_kit::GetString(root, kRunKey, "Brisko"); }
+
+std::wstring WideRunValue(HKEY root)
+{
+    wchar_t data[4096] = L"";
+    DWORD size = sizeof data - sizeof(wchar_t);
+    const std::wstring key = trace_kit::Wide(kRunKey);
+    if (RegGetValueW(root, key.c_str(), L"Brisko", RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return data;
+}
+
+bool SetWideRunValue(HKEY root, const std::wstring& data)
+{
+    return RegSetKeyValueW(root, trace_kit::Wide(kRunKey).c_str(), L"Brisko", REG_SZ, data.c_str(),
+                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+HANDLE MakeWaitOnlyInstanceMutex()
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x100000;;;WD)", SDDL_REVISION_1, &sd, nullptr))
+        return nullptr;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+    HANDLE mutex = CreateMutexA(&sa, FALSE, "Local\\Brisko.Instance");
+    LocalFree(sd);
+    return mutex;
+}
+
+int MainWindowCount()
+{
+    int windows = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Brisko")) != nullptr;)
+        windows += GetDlgItem(w, IDC_CLEARNOW) != nullptr;
+    return windows;
+}
+
+int ProcessCount()
+{
+    ScopedFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
+        count += lstrcmpiA(entry.szExeFile, "Brisko.exe") == 0;
+    return count;
+}
 
 void DeleteRunValues()
 {
@@ -185,6 +243,22 @@ bool Instance::Start(const std::string& args, const std::string& exe)
     if (m_pi.hProcess ||
         !::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         return false;
+    return WaitUntilReady();
+}
+
+bool Instance::StartAt(const std::wstring& exe, const std::string& args)
+{
+    std::wstring command = L"\"" + exe + L"\" " + trace_kit::Wide(args);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    if (m_pi.hProcess ||
+        !::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+        return false;
+    return WaitUntilReady();
+}
+
+bool Instance::WaitUntilReady()
+{
     Search search = {m_pi.dwProcessId, nullptr, "#32770", "Brisko", false, nullptr};
     WaitFor([&] { return !::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search)) || !Running(); }, 30000);
     m_hWnd = search.found;
@@ -207,14 +281,9 @@ void Instance::ChooseMinutes(int index) const
     Send(WM_COMMAND, MAKEWPARAM(IDC_MINUTES, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(IDC_MINUTES)));
 }
 
-bool Instance::HasTrayIcon() const
-{
-    NOTIFYICONDATAA nid = {};
-    nid.cbSize = sizeof nid;
-    nid.hWnd = m_hWnd;
-    nid.uID = 101;
-    return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-}
+bool Instance::HasTrayIcon() const { return TrayCall(m_hWnd, NIM_MODIFY); }
+
+bool Instance::ForgetTrayIcon() const { return TrayCall(m_hWnd, NIM_DELETE); }
 
 HWND Instance::FindShown(const char* cls, const char* caption, DWORD timeoutMs) const
 {
@@ -230,6 +299,39 @@ bool Instance::End(Ending how, DWORD timeoutMs)
     else
         ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, how == Ending::Escape ? VK_ESCAPE : VK_RETURN, 0);
     return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+HeldClose::HeldClose(Instance& brisko) : m_brisko(brisko)
+{
+    WNDCLASSA cls = {};
+    cls.lpfnWndProc = DefWindowProcA;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&cls);
+    m_tray = CreateWindowExA(WS_EX_TOPMOST, cls.lpszClassName, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                             cls.hInstance, nullptr);
+    if (!m_tray || FindWindowA(cls.lpszClassName, nullptr) != m_tray)
+        return;
+    PostMessageA(brisko.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    // Held once its call waits on this thread.
+    m_holding = WaitFor([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }, 15000);
+}
+
+HeldClose::~HeldClose() { DestroyWindow(m_tray); }
+
+bool HeldClose::Release()
+{
+    const bool ended = WaitFor(
+        [&] {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            return !m_brisko.Running();
+        },
+        15000);
+    DestroyWindow(m_tray);
+    m_tray = nullptr;
+    return ended;
 }
 
 } // namespace brisko

@@ -20,8 +20,15 @@ enum { kAutoStart = 17, kAutoClear = 18, kClearOnStart = 19 };
 std::array<int, 20> Ticked(std::initializer_list<int> steps = {});
 std::string SettingsBytes(const std::array<int, 20>& flags, const std::string& minutes);
 int StoredFlag(const std::string& file, int index);
-std::string RunValue(HKEY root); // the "Brisko" value under the hive's Run key, or "<none>"
+std::string RunValue(HKEY root);      // the "Brisko" value under the hive's Run key, or "<none>"
+std::wstring WideRunValue(HKEY root); // the same, read with the wide calls; L"<none>" when not there
+bool SetWideRunValue(HKEY root, const std::wstring& data);
 void DeleteRunValues();
+// The instance mutex with an access list that lets this user only wait on it, as an elevated Brisko's
+// does for a standard start.
+HANDLE MakeWaitOnlyInstanceMutex();
+int MainWindowCount(); // Brisko main windows on the desktop, shown or hidden, of any process
+int ProcessCount();    // Brisko.exe processes
 // Runs the command line to its end: whether it exited with 0, and what it printed.
 bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
 std::string InBuild(const char* relative);                 // a file of the build tree, which the sandbox sees as Y:
@@ -66,6 +73,7 @@ public:
 
     // Starts Brisko and waits until its initialisation has ended (its tray icon is in).
     bool Start(const std::string& args = "", const std::string& exe = ExePath());
+    bool StartAt(const std::wstring& exe, const std::string& args = ""); // a copy at any path
     HWND Window() const { return m_hWnd; }
     DWORD ProcessId() const { return m_pi.dwProcessId; }
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
@@ -79,7 +87,8 @@ public:
     {
         return ::SendMessageA(m_hWnd, message, wParam, lParam);
     }
-    bool HasTrayIcon() const; // the shell knows it (NIM_MODIFY on it succeeds)
+    bool HasTrayIcon() const;    // the shell knows it (NIM_MODIFY on it succeeds)
+    bool ForgetTrayIcon() const; // the shell forgets it, as a restarted Explorer does
     // A visible window of this process other than the main window, of the class and (unless null)
     // with the caption; waited for.
     HWND FindShown(const char* cls, const char* caption, DWORD timeoutMs) const;
@@ -88,8 +97,27 @@ public:
     bool Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
 
 private:
+    bool WaitUntilReady();
     PROCESS_INFORMATION m_pi = {};
     HWND m_hWnd = nullptr;
+};
+
+// Closes Brisko as the close box does and holds it while it takes its icon away, as a busy shell would:
+// a window of the task bar's class, made on this thread, is what its shell calls find first, and they
+// wait until this thread answers. Release() answers until that Brisko has ended.
+class HeldClose {
+public:
+    explicit HeldClose(Instance& brisko);
+    ~HeldClose();
+    HeldClose(const HeldClose&) = delete;
+    HeldClose& operator=(const HeldClose&) = delete;
+    bool Holding() const { return m_holding; }
+    bool Release();
+
+private:
+    Instance& m_brisko;
+    HWND m_tray = nullptr;
+    bool m_holding = false;
 };
 
 } // namespace brisko

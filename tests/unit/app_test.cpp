@@ -1,5 +1,4 @@
-// What the end-to-end runs cannot pin down about the application: the settings codec on crafted
-// files, a save that fails, the start-up entry's rules, and a show asked for during a hidden start.
+// What the end-to-end runs cannot pin down: the settings codec, failed saves, entry rules, the dialog's timers.
 #include "app/brisko_dlg.h"
 #include "app/dialog_rules.h"
 #include "app/settings_file.h"
@@ -9,13 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace trace_kit;
 
 namespace {
 
 std::string Le32(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
 
-// Flags 100, 101, ...: each tells where it was read from.
 std::string Flags(size_t count = kSettingsFlagCount)
 {
     std::string bytes;
@@ -26,15 +26,15 @@ std::string Flags(size_t count = kSettingsFlagCount)
 
 const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sko";
 
+BOOL WINAPI RefuseFlush(HANDLE) { return FALSE; }
+
 } // namespace
 
 // Flags the file holds in full are read, the others keep their value; the text is what the file
 // holds of it, at most 199 bytes and up to a zero byte.
 TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
 {
-    const std::string x250(250, 'x'), zeroInside("3\0"
-                                                 "99",
-                                                 4);
+    const std::string x250(250, 'x'), zeroInside("3\00099", 4);
     const struct {
         std::string bytes;
         size_t flags;
@@ -60,29 +60,27 @@ TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
         EXPECT_EQ(c.minutes, record.minutes);
     }
     RemoveTree(ParentFolder(kFile));
-    SettingsRecord record = {{7}, "5"};
-    EXPECT_FALSE(ReadSettingsFile(kFile.c_str(), record));
-    EXPECT_EQ(7, record.flags[0]);
-    EXPECT_EQ("5", record.minutes);
 }
 
-// The record goes to a new file that then takes the old one's place: a save that fails, because no
-// new file can be made beside it or someone holds it who does not let it be replaced, leaves it whole.
+// The record goes to a new file, flushed to the disk, that then takes the old one's place: a save that
+// fails (no new file can be made, the old one is held, the flush fails) leaves the old one whole.
 TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
 {
     const std::string previous = Flags() + Le32(1) + "5";
     const SettingsRecord record = {{1}, "30"};
-    for (bool held : {false, true}) {
+    for (int why : {0, 1, 2}) {
         ASSERT_TRUE(WriteBytes(kFile, previous));
-        ASSERT_TRUE(held || MakeFolders(kFile + ".new"));
+        ASSERT_TRUE(why != 0 || MakeFolders(kFile + ".new"));
         ScopedFile holder(
-            held ? CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                 : nullptr);
-        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record)) << held;
-        EXPECT_EQ(previous, ReadBytes(kFile)) << held;
-        EXPECT_NE(held, Exists(kFile + ".new")); // a new file it made is gone again
+            why == 1 ? CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                     : nullptr);
+        g_pfnFlushFileBuffers = why == 2 ? RefuseFlush : FlushFileBuffers;
+        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record)) << why;
+        EXPECT_EQ(previous, ReadBytes(kFile)) << why;
+        EXPECT_EQ(why == 0, Exists(kFile + ".new")) << why; // a new file it made is gone again
         RemoveTree(kFile + ".new");
     }
+    g_pfnFlushFileBuffers = FlushFileBuffers;
     EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
     EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
     RemoveTree(ParentFolder(kFile));
@@ -92,21 +90,19 @@ TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
     EXPECT_STREQ("", name);
 }
 
-TEST(Rules, StartupEntryAndTimerPeriod)
+// The program's entry, in the old unquoted form or other letters' case too; only "h" starts hidden.
+TEST(Rules, StartupEntryHiddenStartAndTimerPeriod)
 {
-    const struct {
-        const char* path;
-        DWORD length;
-        const char* data; // null: no entry
-    } entries[] = {{"C:\\Brisko\\Brisko.exe", 20, "C:\\Brisko\\Brisko.exe  hide"},
-                   {"C:\\Program Files\\Brisko\\Brisko.exe", 34, "\"C:\\Program Files\\Brisko\\Brisko.exe\"  hide"},
-                   {"C:\\Brisko.exe", 0, nullptr},
-                   {"C:\\Brisko.exe", kStartupPathLimit, nullptr}}; // the limit reached: a cut path
-    for (const auto& e : entries) {
-        std::string data = "stale";
-        EXPECT_EQ(e.data != nullptr, StartupEntryData(e.path, e.length, kStartupPathLimit, data)) << e.path;
-        EXPECT_EQ(e.data ? e.data : "", data);
-    }
+    const std::wstring path = L"C:\\Program Files (x86)\\Brisko\\Brisko.exe";
+    const std::pair<const wchar_t*, bool> entries[] = {
+        {L"\"c:\\program files (x86)\\BRISKO\\brisko.EXE\"  hide", true},
+        {L"C:\\Program Files (x86)\\Brisko\\Brisko.exe  hide", true},
+        {L"\"C:\\Program Files (x86)\\Brisko\\Brisko.exe", false},
+        {L"C:\\Program Files (x86)\\Brisko\\Brisko.exe.old  hide", false},
+        {L"\"C:\\Brisko\\Brisko.exe\"  hide", false}};
+    for (const auto& e : entries)
+        EXPECT_EQ(e.second, EntryStartsProgram(e.first, path)) << e.first;
+    EXPECT_FALSE(IsHiddenStart("Hide"));
     const std::pair<const char*, UINT> periods[] = {
         {"1", 60000}, {"1200", 72000000}, {"30x", 1800000}, {"0", 0}, {"-5", 0}, {"", 0}, {"x", 0}}; // 0: none
     for (const auto& p : periods) {
@@ -118,40 +114,61 @@ TEST(Rules, StartupEntryAndTimerPeriod)
 
 namespace {
 
-CBriskoDlg* g_dlg = nullptr;
+HWND g_dialog = nullptr;
+int g_offers = 0, g_finished = 0;
+bool g_shownForGood = false;
 
-LRESULT CALLBACK PressAtInit(int code, WPARAM wParam, LPARAM lParam)
+// The shell refuses the first offer of the icon (add, then update) and takes the next; then it closes.
+BOOL WINAPI RefuseFirstOffer(DWORD message, PNOTIFYICONDATAA nid)
+{
+    if (message != NIM_DELETE && ++g_offers <= 2)
+        return FALSE;
+    if (message == NIM_ADD)
+        PostMessageA(nid->hWnd, WM_COMMAND, IDCANCEL, 0);
+    return Shell_NotifyIconA(message, nid);
+}
+
+// At WM_INITDIALOG a press on the icon and a click on "Clear Now" are posted: both are handled before
+// any timer tick. At the run's "Finished!" the window must be shown with no hide pending, and a tick
+// of the auto-clear timer comes in, as a COM or shell wait inside a step would dispatch it.
+LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && sent->message == WM_INITDIALOG)
-        PostMessageA(sent->hwnd, WM_TRAYNOTIFY, ID_TRAYICON, WM_LBUTTONDOWN);
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
+        g_dialog = sent->hwnd;
+        PostMessageA(g_dialog, WM_TRAYNOTIFY, ID_TRAYICON, WM_LBUTTONDOWN);
+        PostMessageA(GetDlgItem(g_dialog, IDC_CLEARNOW), BM_CLICK, 0, 0);
+    } else if (code == HC_ACTION && sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_STATUS &&
+               std::strcmp(reinterpret_cast<const char*>(sent->lParam), "Finished!") == 0 && g_finished++ == 0) {
+        g_shownForGood = IsWindowVisible(g_dialog) && !KillTimer(g_dialog, ID_TIMER_HIDE);
+        SendMessageA(g_dialog, WM_TIMER, ID_TIMER_AUTOCLEAR, 0);
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-bool g_shown = false;
-void CALLBACK SeeAndClose(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    g_shown = IsWindowVisible(g_dlg->GetSafeHwnd()) != FALSE;
-    PostMessageA(g_dlg->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
-}
+void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) { PostMessageA(g_dialog, WM_COMMAND, IDCANCEL, 0); }
 
 } // namespace
 
-// A press on the icon while a hidden start still initialises, as a second plain start sends it
-// then: the hide timer's tick that follows does not undo it.
-TEST(Background, APressBeforeTheHiddenStartsTickKeepsTheWindowShown)
+// Started hidden: a press during the initialisation (a second start's) is not undone by the hide tick;
+// a tick during a run starts no run inside it; an icon the shell refused is offered again.
+TEST(Background, PressDuringTheHiddenStartTickDuringARunAndARefusedIcon)
 {
     brisko::SharedStateGuard guard;
+    ASSERT_TRUE(WriteBytes(brisko::SettingsPath(), brisko::SettingsBytes(brisko::Ticked(), "5"))); // no step
     CWinApp app;
     app.m_hInstance = GetModuleHandleA(nullptr);
     app.m_lpCmdLine = "hide";
     CBriskoDlg dlg;
-    g_dlg = &dlg;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, PressAtInit, nullptr, GetCurrentThreadId());
-    SetTimer(nullptr, 0, 300, SeeAndClose);
+    dlg.m_bAutoClear = TRUE;
+    CBriskoDlg::s_pfnShellNotifyIconA = RefuseFirstOffer;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
+    const UINT_PTR deadline = SetTimer(nullptr, 0, 30000, GiveUp);
     dlg.DoModal();
+    KillTimer(nullptr, deadline);
     UnhookWindowsHookEx(hook);
-    g_dlg = nullptr;
-    EXPECT_TRUE(g_shown);
+    CBriskoDlg::s_pfnShellNotifyIconA = Shell_NotifyIconA;
+    EXPECT_TRUE(g_shownForGood);
+    EXPECT_EQ(1, g_finished);
+    EXPECT_EQ(3, g_offers); // refused twice, then taken
 }
