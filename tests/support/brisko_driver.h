@@ -23,10 +23,13 @@ void DeleteRunValues();
 bool RunCommand(const std::string& line, std::string* output = nullptr, DWORD timeoutMs = 120000);
 std::string InBuild(const char* relative);                 // a file of the build tree, which the sandbox sees as Y:
 bool RunKit(const std::string& args, std::string& output); // a fresh trace_kit.exe
+// Polls `done` until it holds or `timeoutMs` have passed on the clock (not counted sleeps: a slow or
+// loaded machine spends longer on each poll than on each sleep).
 template <typename F> bool WaitFor(F done, DWORD timeoutMs)
 {
-    for (DWORD waited = 0; !done(); waited += 20) {
-        if (waited >= timeoutMs)
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (::GetTickCount64() >= deadline)
             return false;
         ::Sleep(20);
     }
