@@ -60,6 +60,7 @@ TEST(Link, ShowsItsAddressAndOpensItWithTheHtmAssociationOrExplainsWhyNot)
     ::SendMessageA(brisko.FindShown(TOOLTIPS_CLASSA, nullptr, 5000), WM_GETTEXT, sizeof text,
                    reinterpret_cast<LPARAM>(text));
     EXPECT_STREQ(BRISKO_URL, text);
+    EXPECT_TRUE(HoverShows(link, false, kUnvisited)); // the pointer away, the tip gone
     ::PostMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     ::PostMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
     HWND box = brisko.FindShown("#32770", "Brisko", 15000);

@@ -1,6 +1,5 @@
-// The installer and its uninstaller, run silently in the sandbox as an administrator would run them:
-// what the installer puts where, Brisko starting from there, and an uninstall that removes the
-// program, its entries and what Brisko itself left (start-up values, settings file) and nothing else.
+// The installer and its uninstaller, run silently as an administrator would: what goes where, Brisko starting from
+// there, and an uninstall that takes the program, its entries and what Brisko left (start-up values, settings) only.
 #include "res/resource.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"

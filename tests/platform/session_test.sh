@@ -35,8 +35,10 @@ sleep 600 &
 bystander=$!
 printf 'JAIL_PID=%s\nJAIL_START=1\nDISPLAY=:99\n' "$bystander" >"$tree/session/state"
 
-# Two users: the first leaves a registry key, a file and a Windows program running; both then wait.
+# Two users: the first leaves a registry key, files (in the home and in a system folder) and a Windows
+# program running; both then wait.
 "$sandbox" shell "$tree" sh -c '$WINE reg add "HKCU\\Software\\BriskoLeft" /f && echo left >"$HOME/left" &&
+  echo left >"$WINEPREFIX/drive_c/windows/system32/left" &&
   ($WINE notepad >/dev/null 2>&1 &) && touch "$BRISKO_BUILD/sandbox/first" && exec sleep 600' >/dev/null 2>&1 &
 first=$!
 within 120 up first || fail "the first user did not start"
@@ -61,7 +63,8 @@ wait "$bystander" 2>/dev/null || true
 
 # The next session: the key and the file are gone, the registry still answers.
 "$sandbox" shell "$tree" sh -c '$WINE reg query "HKCU\\Software\\Wine" >/dev/null &&
-  ! $WINE reg query "HKCU\\Software\\BriskoLeft" >/dev/null 2>&1 && [ ! -e "$HOME/left" ]' ||
+  ! $WINE reg query "HKCU\\Software\\BriskoLeft" >/dev/null 2>&1 && [ ! -e "$HOME/left" ] &&
+  [ ! -e "$WINEPREFIX/drive_c/windows/system32/left" ]' ||
   fail "the next session started from what the killed one left"
 [ -z "$(leftovers)" ] || fail "processes outlived the session: $(leftovers)"
 rm -rf "$tree"

@@ -1,5 +1,4 @@
-// What the end-to-end runs cannot pin down about the link: its fitting arithmetic and the command it
-// composes at the edge of its buffer.
+// What the end-to-end runs cannot pin down about the link: its fitting arithmetic, its command at the buffer's edge.
 #include "controls/link_static.h"
 
 #include <gtest/gtest.h>
