@@ -23,9 +23,15 @@ made=("${made[@]/%//$tag}")
 before=$(sha256sum "${kept[@]}")
 
 # The Linux shell: each escape, then a write to every target.
+# It tries nothing where it finds itself outside the jail (a broken sandbox): that is a failure too.
 "$root/scripts/sandbox" shell "$build" bash -c '
   host=$1 box=$2 session=$3
   shift 3
+  if [ "$(readlink /proc/self/ns/mnt)" = "$4" ] || [ "$(readlink /proc/$$/ns/pid)" = "$5" ]; then
+    echo "runs outside the jail"
+    exit
+  fi
+  shift 2
   mount -o remount,bind,rw / 2>/dev/null && echo "remounted / writable"
   mount -o remount,bind,rw "$BRISKO_BUILD" 2>/dev/null && echo "remounted the build tree writable"
   mount -t tmpfs none "$BRISKO_BUILD" 2>/dev/null && echo "mounted over the build tree"
@@ -38,7 +44,8 @@ before=$(sha256sum "${kept[@]}")
     for proc in /proc/[0-9]*; do echo escaped >>"$proc/root$file"; done
   done 2>/dev/null
   echo inside >"$box/linux"
-' _ "$$" "$build/sandbox/$tag" "$build/session" "${kept[@]}" "${made[@]}" >"$build/sandbox/$tag.out" 2>&1 || true
+' _ "$$" "$build/sandbox/$tag" "$build/session" "$(readlink /proc/self/ns/mnt)" "$(readlink /proc/self/ns/pid)" \
+  "${kept[@]}" "${made[@]}" >"$build/sandbox/$tag.out" 2>&1 || true
 sed 's/^/FAIL: from a Linux program: /' "$build/sandbox/$tag.out" >&2
 [ -s "$build/sandbox/$tag.out" ] && fail=1
 
