@@ -30,9 +30,14 @@ up() { [ -e "$tree/sandbox/$1" ]; }
 users() { [ "$(find "$tree/session/users" -type f | wc -l)" = "$1" ]; }
 leftovers() { pgrep -f -- "$tree" || true; }
 
+# Whatever it started goes with it, and nothing it started holds CTest's output.
+started=()
+trap 'kill -9 "${started[@]}" $(jail) 2>/dev/null || true' EXIT
+
 # A stale state names a live process of the host that no session started.
-sleep 600 &
+sleep 600 >/dev/null 2>&1 &
 bystander=$!
+started+=("$bystander")
 printf 'JAIL_PID=%s\nJAIL_START=1\nDISPLAY=:99\n' "$bystander" >"$tree/session/state"
 
 # Two users: the first leaves a registry key, files (in the home and in a system folder) and a Windows
@@ -41,10 +46,12 @@ printf 'JAIL_PID=%s\nJAIL_START=1\nDISPLAY=:99\n' "$bystander" >"$tree/session/s
   echo left >"$WINEPREFIX/drive_c/windows/system32/left" &&
   ($WINE notepad >/dev/null 2>&1 &) && touch "$BRISKO_BUILD/sandbox/first" && exec sleep 600' >/dev/null 2>&1 &
 first=$!
+started+=("$first")
 within 120 up first || fail "the first user did not start"
 jail=$(jail)
-"$sandbox" shell "$tree" sh -c 'touch "$BRISKO_BUILD/sandbox/second" && exec sleep 600' &
+"$sandbox" shell "$tree" sh -c 'touch "$BRISKO_BUILD/sandbox/second" && exec sleep 600' >/dev/null 2>&1 &
 second=$!
+started+=("$second")
 within 60 up second || fail "the second user did not start"
 [ "$(jail)" = "$jail" ] || fail "the second user did not share the session"
 kill -0 "$bystander" || fail "the stale state's process was signalled"
@@ -58,10 +65,17 @@ wait "$second" 2>/dev/null || true
 within 60 eval '[ -z "$(leftovers)" ]' || fail "processes of the session outlived its last user: $(leftovers)"
 [ ! -e "$tree/session/state" ] || fail "the session's state outlived it"
 kill -0 "$bystander" || fail "the stale state's process was signalled"
-kill "$bystander"
-wait "$bystander" 2>/dev/null || true
 
-# The next session: the key and the file are gone, the registry still answers.
+# A user killed together with what holds its lock is not counted either: the next start finds no
+# one alive and starts afresh, without the key and the files.
+"$sandbox" shell "$tree" sh -c 'echo left >"$HOME/left" && touch "$BRISKO_BUILD/sandbox/third" && exec sleep 600' \
+  >/dev/null 2>&1 &
+third=$!
+started+=("$third")
+within 60 up third || fail "the third user did not start"
+read -r watcher _ <"$(ls "$tree/session/users/$third".*)"
+kill -9 "$third" "$watcher"
+wait "$third" 2>/dev/null || true
 "$sandbox" shell "$tree" sh -c '$WINE reg query "HKCU\\Software\\Wine" >/dev/null &&
   ! $WINE reg query "HKCU\\Software\\BriskoLeft" >/dev/null 2>&1 && [ ! -e "$HOME/left" ] &&
   [ ! -e "$WINEPREFIX/drive_c/windows/system32/left" ]' ||
