@@ -2,10 +2,12 @@
 # run through `run` (the sandbox); the list of them in `tests`. The executable lists its own cases, in
 # the sandbox, once after each build (`listing` keeps the list); where it cannot, it runs as one test.
 if(NOT EXISTS "${listing}" OR "${exe}" IS_NEWER_THAN "${listing}")
-  execute_process(COMMAND ${run} "${exe}" --gtest_list_tests OUTPUT_VARIABLE cases RESULT_VARIABLE failed
-                  TIMEOUT 900)
+  execute_process(COMMAND ${run} "${exe}" --gtest_list_tests OUTPUT_VARIABLE cases ERROR_VARIABLE why
+                  RESULT_VARIABLE failed TIMEOUT 900)
   file(REMOVE "${listing}")
-  if(NOT failed)
+  if(failed)
+    message(WARNING "${name} runs as one test: listing its cases failed (${failed}): ${why}")
+  else()
     string(REPLACE "\r" "" cases "${cases}")
     file(WRITE "${listing}" "${cases}")
   endif()
