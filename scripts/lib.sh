@@ -25,3 +25,12 @@ run_mode() {
     echo native
   fi
 }
+
+# phase NAME CMD...: runs CMD and says how long it took, so that CI's margin to its limit is known.
+phase() {
+  local name=$1 start=$SECONDS rc=0
+  shift
+  "$@" || rc=$?
+  echo "phase: $name took $((SECONDS - start)) s" >&2
+  return "$rc"
+}

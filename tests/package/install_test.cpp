@@ -1,38 +1,29 @@
-// The installer and its uninstaller, run silently in the sandbox as an administrator would run them:
-// what the installer puts where, Brisko starting from there, and an uninstall that removes the
-// program, its entries and what Brisko itself left (start-up values, settings file) and nothing else.
+// The installer and its uninstaller, run silently as an administrator would: what goes where, Brisko starting from
+// there, and an uninstall that takes the program, its entries and what Brisko left (start-up values, settings) only.
 #include "res/resource.h"
 #include "tests/support/brisko_driver.h"
 #include "tests/support/trace_kit.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
 using namespace trace_kit;
 
-namespace {
-
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brisko";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-bool Installed() { return KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }
-
-} // namespace
 
 // Between the install and the uninstall nothing stops the test, so that no installation outlives it.
 TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
 {
     brisko::SharedStateGuard guard;
-    ASSERT_FALSE(Installed()) << "a Brisko installation was left in the sandbox";
+    ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << "a Brisko installation was left in the sandbox";
     ASSERT_TRUE(brisko::RunCommand("\"" + brisko::InBuild(BRISKO_INSTALLER) + "\" /S"));
     // The installer has the test's bitness, so its Program Files is the one this process sees.
     const std::string dir = ShellFolder(CSIDL_PROGRAM_FILES) + "\\Brisko";
     const std::string shortcut = ShellFolder(CSIDL_COMMON_PROGRAMS) + "\\Brisko.lnk";
-    for (const char* file : {"Brisko.exe", "README.txt", "LICENSE.txt", "Uninstall.exe"})
-        EXPECT_TRUE(Exists(dir + "\\" + file)) << file;
-    EXPECT_TRUE(Exists(shortcut)) << shortcut;
+    for (const std::string& file : {dir + "\\Brisko.exe", dir + "\\README.txt", dir + "\\LICENSE.txt", shortcut})
+        EXPECT_TRUE(Exists(file)) << file;
     EXPECT_EQ("Brisko", GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
     EXPECT_EQ(BRISKO_VERSION, GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
     EXPECT_EQ("\"" + dir + "\\Uninstall.exe\"", GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
@@ -46,8 +37,7 @@ TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
     EXPECT_EQ(0, lstrcmpiA(entry.c_str(), brisko::RunValue(HKEY_LOCAL_MACHINE).c_str()));
     EXPECT_NE("<missing>", ReadBytes(brisko::SettingsPath()));
 
-    // Also what Brisko leaves elsewhere: the user's entry and a virtualised copy of its settings.
-    // Beside each, a canary.
+    // Also what Brisko leaves elsewhere, each beside a canary: the user's entry, a virtualised settings copy.
     const std::string files[] = {brisko::SettingsPath(), ShellFolder(CSIDL_LOCAL_APPDATA) + "\\VirtualStore" +
                                                              brisko::SettingsPath().substr(2)};
     for (const std::string& file : files)
@@ -58,18 +48,16 @@ TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
 
     // The uninstaller hands over to a copy of itself and exits; the copy removes the entry last.
     EXPECT_TRUE(brisko::RunCommand("\"" + dir + "\\Uninstall.exe\" /S"));
-    EXPECT_TRUE(brisko::WaitFor([] { return !Installed(); }, 120000));
+    EXPECT_TRUE(brisko::WaitFor([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }, 120000));
     EXPECT_TRUE(brisko::WaitFor([&] { return !Exists(dir); }, 10000));
     EXPECT_FALSE(Exists(shortcut));
     EXPECT_TRUE(Exists(ParentFolder(shortcut)));
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         EXPECT_EQ("<none>", brisko::RunValue(root));
         EXPECT_EQ("canary.exe", GetString(root, kRunKey, "BriskoCanary"));
-        SHDeleteValueA(root, kRunKey, "BriskoCanary");
     }
     for (const std::string& file : files) {
         EXPECT_FALSE(Exists(file)) << file;
         EXPECT_EQ("canary", ReadBytes(file + ".keep"));
-        DeleteFileA((file + ".keep").c_str());
     }
 }

@@ -38,10 +38,13 @@ std::vector<trace_kit::TraceState> KitReport();
 // Stores `flags`, starts Brisko (with TMP and TEMP set to `temp` unless empty), clicks "Clear Now" and
 // closes it: whether the run reached "Finished!" and Brisko ended.
 bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp = "");
+// Polls `done` until it holds or `timeoutMs` have passed on the clock (not counted sleeps: a slow or
+// loaded machine spends longer on each poll than on each sleep).
 template <typename F> bool WaitFor(F done, DWORD timeoutMs)
 {
-    for (DWORD waited = 0; !done(); waited += 20) {
-        if (waited >= timeoutMs)
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (::GetTickCount64() >= deadline)
             return false;
         ::Sleep(20);
     }

@@ -11,4 +11,4 @@ target_link_libraries(trace_kit PRIVATE brisko_trace_kit)
 
 # Tests that check the link canaries require this fixture: the host makes the links before them.
 add_test(NAME trace_links COMMAND ${CMAKE_CURRENT_LIST_DIR}/trace_links.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:trace_kit>)
-set_tests_properties(trace_links PROPERTIES FIXTURES_SETUP trace_links FIXTURES_REQUIRED sandbox)
+set_tests_properties(trace_links PROPERTIES FIXTURES_SETUP trace_links FIXTURES_REQUIRED sandbox TIMEOUT 120)
