@@ -34,6 +34,13 @@ void Store(std::array<int, 20> flags, const std::string& minutes, int also = -1)
 
 std::string Stored() { return trace_kit::ReadBytes(brisko::SettingsPath()); }
 
+FILETIME WriteTime()
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(brisko::SettingsPath().c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
 } // namespace
 
 // The defaults, the texts as they stand, and the About box from system menu commands 16 to 31 over a
@@ -83,6 +90,7 @@ TEST(App, FirstStartShowsTheDefaultsAndTheAboutBox)
     ASSERT_TRUE(brisko.End(Ending::Escape));
 }
 
+// Each choice is kept however Brisko ends: closed, ended without notice, or at a logoff during a run.
 TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
 {
     brisko::SharedStateGuard guard;
@@ -92,7 +100,9 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
         const char* shown;
     } rounds[] = {{Ending::CloseBox, IDC_RECYCLEBIN, IDC_COOKIES, 2, "30"},
                   {Ending::Escape, IDC_FINDFILES, IDC_TEMPFILES, 6, "1200"},
-                  {Ending::EnterOnCheckBox, IDC_NETHOOD, IDC_SYSTEMTEMP, 0, "1"}};
+                  {Ending::EnterOnCheckBox, IDC_NETHOOD, IDC_SYSTEMTEMP, 0, "1"},
+                  {Ending::Killed, IDC_AUTODIAL, IDC_NETHOOD, 3, "60"},
+                  {Ending::LogoffDuringRun, IDC_COOKIES, IDC_FINDFILES, 1, "5"}};
     std::set<int> ticked = kDefaultTicks;
     std::string shown = "5";
     for (const auto& round : rounds) {
@@ -119,8 +129,9 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
 }
 
 // A stored flag beyond a box's states shows unticked and is stored as 0; the list shows the first
-// item that begins with the stored text, or nothing, and that is what is stored again. Asked to, it
-// cleans at the start, and on the timer while "Auto clear every" is ticked ("Finished!" tells).
+// item that begins with the stored text, or nothing, and that is what is stored again (before a run,
+// and only once). Asked to, it cleans at the start, and on the timer while "Auto clear every" is
+// ticked ("Finished!" tells).
 TEST(App, StoredValuesShowAsTheControlsAllow)
 {
     brisko::SharedStateGuard guard;
@@ -142,14 +153,19 @@ TEST(App, StoredValuesShowAsTheControlsAllow)
         EXPECT_TRUE(brisko.IsEnabled(IDC_MINUTES));
         brisko.Send(WM_TIMER, 100);
         EXPECT_EQ("Finished!", brisko.Text(IDC_STATUS));
-        ASSERT_TRUE(brisko.End(Ending::Escape));
-        EXPECT_EQ(c.second, Stored().substr(84));
+        EXPECT_EQ(c.second, Stored().substr(84)); // saved before the run
         EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1) | brisko::StoredFlag(Stored(), 2));
+        const FILETIME saved = WriteTime();
+        brisko.Send(WM_TIMER, 100); // nothing changed: nothing written, at the run or at the close
+        ASSERT_TRUE(brisko.End(Ending::Escape));
+        const FILETIME after = WriteTime();
+        EXPECT_EQ(0, CompareFileTime(&saved, &after));
     }
 }
 
 // Started hidden, Brisko shows only for a left press on its icon, gets it back from a restarted shell,
-// and at the session's end (then Windows ends the process) keeps what was ticked and takes it away.
+// and at the session's end (then Windows ends the process) keeps what was ticked, takes the icon away
+// and cleans no more.
 TEST(App, AHiddenBriskoThroughTheSession)
 {
     brisko::SharedStateGuard guard;
@@ -170,14 +186,26 @@ TEST(App, AHiddenBriskoThroughTheSession)
         brisko.Send(WM_USER + 101, 101, WM_LBUTTONDOWN);
         EXPECT_TRUE(IsWindowVisible(window));
         brisko.Click(IDC_COOKIES);
-        brisko.Click(IDC_AUTOSTART);
+        brisko.Click(IDC_AUTOCLEAR);
+        EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1)); // saved at each click
+        {
+            // A save that failed (the file held, by a backup say) is made again at the session's end.
+            ScopedFile held(CreateFileA(brisko::SettingsPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+            brisko.Click(IDC_AUTOSTART);
+        }
         brisko.Click(IDC_HIDE);
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_NE(0, brisko.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
         brisko.Send(WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF); // another program held the logoff up
-        EXPECT_EQ("<missing>", Stored());
+        EXPECT_EQ(0, brisko::StoredFlag(Stored(), brisko::kAutoStart));
         brisko.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         EXPECT_FALSE(brisko.HasTrayIcon());
+        for (bool timer : {true, false}) { // the profile is going: neither the timer nor a click cleans
+            timer ? (void)brisko.Send(WM_TIMER, 100) : brisko.Click(IDC_CLEARNOW);
+            EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
+        }
     }
     EXPECT_EQ(0, brisko::StoredFlag(Stored(), 1));
     EXPECT_EQ(1, brisko::StoredFlag(Stored(), brisko::kAutoStart));
@@ -259,7 +287,8 @@ TEST(App, OneBriskoWhateverTheRightsAndTheMoment)
         ASSERT_TRUE(close.Holding());
         std::thread starting([&] { EXPECT_TRUE(next.Start()); });
         EXPECT_TRUE(brisko::WaitFor([] { return brisko::ProcessCount() == 2; }, 10000));
-        EXPECT_FALSE(brisko::WaitFor([] { return brisko::ProcessCount() < 2; }, 1500)); // the new start waits
+        // The new start waits, longer than it looks for a window that is not there yet.
+        EXPECT_FALSE(brisko::WaitFor([] { return brisko::ProcessCount() < 2; }, 6000));
         EXPECT_TRUE(close.Release());
         starting.join();
     }

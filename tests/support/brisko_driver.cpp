@@ -294,7 +294,14 @@ HWND Instance::FindShown(const char* cls, const char* caption, DWORD timeoutMs) 
 
 bool Instance::End(Ending how, DWORD timeoutMs)
 {
-    if (how == Ending::CloseBox)
+    DWORD_PTR answer = 0;
+    if (how == Ending::LogoffDuringRun) { // sent in this order: the run holds the query up
+        ::SendNotifyMessageA(Item(IDC_CLEARNOW), BM_CLICK, 0, 0);
+        ::SendMessageTimeoutA(m_hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    }
+    if (how == Ending::Killed || how == Ending::LogoffDuringRun)
+        ::TerminateProcess(m_pi.hProcess, 1);
+    else if (how == Ending::CloseBox)
         ::PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
     else
         ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, how == Ending::Escape ? VK_ESCAPE : VK_RETURN, 0);

@@ -64,8 +64,9 @@ private:
     std::string m_settings;
 };
 
-// How a user ends the program.
-enum class Ending { CloseBox, Escape, EnterOnCheckBox };
+// How the program ends: as a user closes it; ended without notice (Task Manager, a crash); or at a
+// logoff during a run, as Windows ends a busy program (the query unanswered for 5 s, then the end).
+enum class Ending { CloseBox, Escape, EnterOnCheckBox, Killed, LogoffDuringRun };
 
 class Instance {
 public:
@@ -95,7 +96,7 @@ public:
     // A visible window of this process other than the main window, of the class and (unless null)
     // with the caption; waited for.
     HWND FindShown(const char* cls, const char* caption, DWORD timeoutMs) const;
-    // Ends Brisko the way a user does and waits for the process to exit.
+    // Ends Brisko that way and waits for the process to exit.
     bool End(Ending how, DWORD timeoutMs = 15000);
     bool Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
 

@@ -28,6 +28,12 @@ const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sk
 
 BOOL WINAPI RefuseFlush(HANDLE) { return FALSE; }
 
+BOOL WINAPI RefuseReplace(LPCSTR, LPCSTR, DWORD)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
 } // namespace
 
 // Flags the file holds in full are read, the others keep their value; the text is what the file
@@ -64,6 +70,7 @@ TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
 
 // The record goes to a new file, flushed to the disk, that then takes the old one's place: a save that
 // fails (no new file can be made, the old one is held, the flush fails) leaves the old one whole.
+// A replace refused as access denied falls back to writing the old file in place.
 TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
 {
     const std::string previous = Flags() + Le32(1) + "5";
@@ -81,8 +88,15 @@ TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
         RemoveTree(kFile + ".new");
     }
     g_pfnFlushFileBuffers = FlushFileBuffers;
-    EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
-    EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
+    // Where the old file may not be replaced, the record goes into it and its longer old end is cut.
+    for (bool refused : {false, true}) {
+        ASSERT_TRUE(WriteBytes(kFile, previous + "junk"));
+        g_pfnMoveFileExA = refused ? RefuseReplace : MoveFileExA;
+        EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
+        EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
+        EXPECT_FALSE(Exists(kFile + ".new"));
+    }
+    g_pfnMoveFileExA = MoveFileExA;
     RemoveTree(ParentFolder(kFile));
     char name[kSettingsNameSize];
     EXPECT_TRUE(JoinSettingsName(std::string(kSettingsNameSize - 8, 'd').c_str(), name));
@@ -115,13 +129,13 @@ TEST(Rules, StartupEntryHiddenStartAndTimerPeriod)
 namespace {
 
 HWND g_dialog = nullptr;
-int g_offers = 0, g_finished = 0;
-bool g_shownForGood = false;
+int g_offers = 0, g_finished = 0, g_refusals = 2;
+bool g_shownForGood = false, g_stillOffering = true;
 
-// The shell refuses the first offer of the icon (add, then update) and takes the next; then it closes.
+// The shell refuses the first offers of the icon (add, then update) and takes the next; then it closes.
 BOOL WINAPI RefuseFirstOffer(DWORD message, PNOTIFYICONDATAA nid)
 {
-    if (message != NIM_DELETE && ++g_offers <= 2)
+    if (message != NIM_DELETE && ++g_offers <= g_refusals)
         return FALSE;
     if (message == NIM_ADD)
         PostMessageA(nid->hWnd, WM_COMMAND, IDCANCEL, 0);
@@ -148,10 +162,31 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
 
 void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) { PostMessageA(g_dialog, WM_COMMAND, IDCANCEL, 0); }
 
+// After two minutes of the retry's ticks (posted, so handled before any timer): whether it still runs.
+void CALLBACK CheckTheRetry(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    g_stillOffering = KillTimer(g_dialog, ID_TIMER_TRAYRETRY) != FALSE;
+    PostMessageA(g_dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+LRESULT CALLBACK TickTheRetry(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
+        g_dialog = sent->hwnd;
+        for (int tick = 0; tick < 60; ++tick)
+            PostMessageA(g_dialog, WM_TIMER, ID_TIMER_TRAYRETRY, 0);
+        SetTimer(nullptr, 0, 1, CheckTheRetry);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 } // namespace
 
 // Started hidden: a press during the initialisation (a second start's) is not undone by the hide tick;
-// a tick during a run starts no run inside it; an icon the shell refused is offered again.
+// a tick during a run starts no run inside it; an icon the shell refused is offered again, for two
+// minutes and no longer.
 TEST(Background, PressDuringTheHiddenStartTickDuringARunAndARefusedIcon)
 {
     brisko::SharedStateGuard guard;
@@ -171,4 +206,142 @@ TEST(Background, PressDuringTheHiddenStartTickDuringARunAndARefusedIcon)
     EXPECT_TRUE(g_shownForGood);
     EXPECT_EQ(1, g_finished);
     EXPECT_EQ(3, g_offers); // refused twice, then taken
+    g_offers = 0;
+    g_refusals = 1000;
+    app.m_lpCmdLine = "";
+    CBriskoDlg refused;
+    CBriskoDlg::s_pfnShellNotifyIconA = RefuseFirstOffer;
+    hook = SetWindowsHookExA(WH_CALLWNDPROC, TickTheRetry, nullptr, GetCurrentThreadId());
+    refused.DoModal();
+    UnhookWindowsHookEx(hook);
+    CBriskoDlg::s_pfnShellNotifyIconA = Shell_NotifyIconA;
+    EXPECT_FALSE(g_stillOffering);
+    EXPECT_EQ(2 * 61, g_offers); // at the start, then at each of the 60 ticks
+}
+
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kVirtualRunKey[] =
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kVirtualRunW = Wide(kVirtualRunKey);
+const wchar_t* const kVirtualRun = kVirtualRunW.c_str();
+const wchar_t kUserMarks[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+const wchar_t kMachineMarks[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
+const BYTE kDisabled[12] = {3};
+int g_virtualisation = 0; // the token's answer: 1 on, 0 off, -1 it cannot be asked
+
+BOOL WINAPI AnswerVirtualisation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID info, DWORD, PDWORD size)
+{
+    *size = sizeof(DWORD);
+    *static_cast<DWORD*>(info) = static_cast<DWORD>(g_virtualisation);
+    return g_virtualisation >= 0;
+}
+
+// The "Brisko" value of a key in the 64-bit view, where the shell keeps its marks.
+bool SetValue64(HKEY root, const wchar_t* key, DWORD type, const void* data, DWORD size)
+{
+    ScopedKey opened;
+    const auto create = [](HKEY parent, const wchar_t* path, HKEY* made) {
+        return RegCreateKeyExW(parent, path, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, made, nullptr);
+    };
+    return opened.Open(create, root, key) == 0 &&
+           RegSetValueExW(opened.get(), L"Brisko", 0, type, static_cast<const BYTE*>(data), size) == 0;
+}
+
+void DeleteValue64(HKEY root, const wchar_t* key)
+{
+    ScopedKey opened;
+    if (opened.Open(RegOpenKeyExW, root, key, 0, KEY_SET_VALUE | KEY_WOW64_64KEY) == 0)
+        RegDeleteValueW(opened.get(), L"Brisko");
+}
+
+bool HasValue64(HKEY root, const wchar_t* key)
+{
+    ScopedKey opened;
+    return opened.Open(RegOpenKeyExW, root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY) == 0 &&
+           RegQueryValueExW(opened.get(), L"Brisko", nullptr, nullptr, nullptr, nullptr) == 0;
+}
+
+LRESULT CALLBACK ClickStartupBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
+        PostMessageA(GetDlgItem(sent->hwnd, IDC_AUTOSTART), BM_CLICK, 0, 0);
+        PostMessageA(sent->hwnd, WM_COMMAND, IDCANCEL, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+// Where the token may virtualise the machine's entry, the user's own is written, and a machine value
+// counts only when no virtual one can hide it; a stale virtual value goes. An entry the shell switched
+// off does not start: a tick clears the mark it relies on, and the box says what the logon will do.
+TEST(Startup, VirtualisationAndTheShellsSwitchDecideTheEntryAndTheBox)
+{
+    brisko::SharedStateGuard guard;
+    wchar_t own[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    const std::wstring entry = L'"' + std::wstring(own) + L"\"  hide", none = L"<none>";
+    const std::string savedRun = KeySddl(HKEY_LOCAL_MACHINE, kRun);
+    const struct {
+        const char* name;
+        int virtualisation;
+        bool tick, machineBefore, machineDenied, virtualBefore, virtualHeld, machineMarked, userMarked;
+        bool machineAfter, userAfter, virtualAfter, machineMarkAfter, userMarkAfter, box;
+    } cases[] = {
+        {"virtualised: the user's, a stale virtual value goes", 1, true, false, false, true, false, false, false, false,
+         true, false, false, false, true},
+        {"unknown, a virtual value left: the machine's not trusted", -1, true, true, false, true, true, false, false,
+         true, true, true, false, false, true},
+        {"virtualised, a real machine entry", 1, true, true, false, false, false, false, false, true, false, false,
+         false, false, true},
+        {"virtualised untick: the machine's is left", 1, false, true, false, false, false, false, false, true, false,
+         false, false, false, true},
+        {"not virtualised, both switched off", 0, true, false, false, false, false, true, true, true, false, false,
+         false, true, true},
+        {"machine denied, the user's switched off", 0, true, false, true, false, false, false, true, false, true, false,
+         false, false, true},
+        {"untick, a held machine entry switched off", 0, false, true, true, false, false, true, false, true, false,
+         false, true, false, false},
+    };
+    CWinApp app;
+    app.m_hInstance = GetModuleHandleA(nullptr);
+    app.m_lpCmdLine = "";
+    CBriskoDlg::s_pfnGetTokenInformation = AnswerVirtualisation;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_virtualisation = c.virtualisation;
+        const DWORD dataSize = static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t));
+        ASSERT_TRUE(!c.machineBefore || brisko::SetWideRunValue(HKEY_LOCAL_MACHINE, entry));
+        ASSERT_TRUE(!c.virtualBefore || SetValue64(HKEY_CURRENT_USER, kVirtualRun, REG_SZ, entry.c_str(), dataSize));
+        ASSERT_TRUE(!c.machineMarked || SetValue64(HKEY_LOCAL_MACHINE, kMachineMarks, REG_BINARY, kDisabled, 12));
+        ASSERT_TRUE(!c.userMarked || SetValue64(HKEY_CURRENT_USER, kUserMarks, REG_BINARY, kDisabled, 12));
+        const std::string virtualKey = kVirtualRunKey, savedVirtual = KeySddl(HKEY_CURRENT_USER, virtualKey);
+        ASSERT_TRUE(!c.machineDenied || SetKeySddl(HKEY_LOCAL_MACHINE, kRun, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
+        ASSERT_TRUE(!c.virtualHeld || SetKeySddl(HKEY_CURRENT_USER, virtualKey, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
+        {
+            CBriskoDlg dlg;
+            dlg.m_bAutoStart = !c.tick;
+            HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, ClickStartupBox, nullptr, GetCurrentThreadId());
+            dlg.DoModal();
+            UnhookWindowsHookEx(hook);
+            EXPECT_EQ(c.box, dlg.m_bAutoStart != FALSE);
+        }
+        SetKeySddl(HKEY_LOCAL_MACHINE, kRun, savedRun.c_str());
+        if (!savedVirtual.empty())
+            SetKeySddl(HKEY_CURRENT_USER, virtualKey, savedVirtual.c_str());
+        EXPECT_EQ(c.machineAfter ? entry : none, brisko::WideRunValue(HKEY_LOCAL_MACHINE));
+        EXPECT_EQ(c.userAfter ? entry : none, brisko::WideRunValue(HKEY_CURRENT_USER));
+        EXPECT_EQ(c.virtualAfter, HasValue64(HKEY_CURRENT_USER, kVirtualRun));
+        EXPECT_EQ(c.machineMarkAfter, HasValue64(HKEY_LOCAL_MACHINE, kMachineMarks));
+        EXPECT_EQ(c.userMarkAfter, HasValue64(HKEY_CURRENT_USER, kUserMarks));
+        brisko::DeleteRunValues();
+        for (const auto& value :
+             {std::make_pair(HKEY_CURRENT_USER, kVirtualRun), std::make_pair(HKEY_LOCAL_MACHINE, kMachineMarks),
+              std::make_pair(HKEY_CURRENT_USER, kUserMarks)})
+            DeleteValue64(value.first, value.second);
+    }
+    CBriskoDlg::s_pfnGetTokenInformation = GetTokenInformation;
 }
