@@ -28,11 +28,7 @@ const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sk
 
 BOOL WINAPI RefuseFlush(HANDLE) { return FALSE; }
 
-BOOL WINAPI RefuseReplace(LPCSTR, LPCSTR, DWORD)
-{
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
+BOOL WINAPI RefuseReplace(LPCSTR, LPCSTR, DWORD) { return SetLastError(ERROR_ACCESS_DENIED), FALSE; }
 
 } // namespace
 
@@ -133,9 +129,8 @@ BOOL WINAPI RefuseOffers(DWORD message, PNOTIFYICONDATAA nid)
 }
 
 // At WM_INITDIALOG a press on the icon, a click on "Clear Now" and 59 ticks of the icon's retry are
-// posted: all are handled before any timer tick. At the run's "Finished!" the window must be shown with
-// no hide pending, and a tick of the auto-clear timer comes in, as a COM or shell wait inside a step
-// would dispatch it.
+// posted: handled before any timer's tick. At the run's "Finished!" the window must be shown with no hide
+// pending, and an auto-clear tick comes in, as a COM or shell wait inside a step would dispatch it.
 LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -189,26 +184,24 @@ const unsigned kTicked = 32, kMachineDenied = 64, kVirtualHeld = 128;
 
 BOOL WINAPI AnswerVirtualisation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID info, DWORD, PDWORD size)
 {
-    *size = sizeof(DWORD);
-    *static_cast<DWORD*>(info) = static_cast<DWORD>(g_virtualisation);
+    *static_cast<DWORD*>(info) = static_cast<DWORD>(g_virtualisation), *size = sizeof(DWORD);
     return g_virtualisation >= 0;
 }
 
-LRESULT CALLBACK ClickStartupBox(int code, WPARAM wParam, LPARAM lParam)
+// Once the dialog runs: the start-up box clicked, then the dialog closed.
+void CALLBACK ClickStartupBox(HWND, UINT, UINT_PTR id, DWORD)
 {
-    const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
-        PostMessageA(GetDlgItem(sent->hwnd, IDC_AUTOSTART), BM_CLICK, 0, 0);
-        PostMessageA(sent->hwnd, WM_COMMAND, IDCANCEL, 0);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    KillTimer(nullptr, id);
+    const HWND dialog = FindWindowA("#32770", "Brisko");
+    SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_CLICK, 0, 0);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
 } // namespace
 
-// Where the token may virtualise the machine's entry, the user's own is written, and a machine value
-// counts only when no virtual one can hide it; a stale virtual value goes. An entry the shell switched
-// off does not start: a tick clears the mark it relies on, and the box says what the logon will do.
+// Where the token may virtualise the machine's entry (or cannot say), the user's own is written, and a
+// machine value counts only when no virtual one can hide it; a stale virtual value goes. An entry the
+// shell switched off does not start: a tick clears the mark it relies on; the box tells the logon's.
 TEST(Startup, VirtualisationAndTheShellsSwitchDecideTheEntryAndTheBox)
 {
     using namespace brisko;
@@ -222,23 +215,17 @@ TEST(Startup, VirtualisationAndTheShellsSwitchDecideTheEntryAndTheBox)
         bool tick;
         unsigned before, after;
     } cases[] = {
-        {"virtualised: the user's, a stale virtual value goes", 1, true, kVirtualEntry, kUserEntry | kTicked},
-        {"unknown, a virtual value left: the machine's not trusted", -1, true,
-         kMachineEntry | kVirtualEntry | kVirtualHeld, kMachineEntry | kUserEntry | kVirtualEntry | kTicked},
+        {"virtualised: the user's; a stale virtual value goes", 1, true, kVirtualEntry, kUserEntry | kTicked},
+        {"unknown; virtual left", -1, true, kMachineEntry | kVirtualEntry | kVirtualHeld,
+         kMachineEntry | kUserEntry | kVirtualEntry | kTicked},
         {"virtualised, a real machine entry", 1, true, kMachineEntry, kMachineEntry | kTicked},
-        {"machine denied, holding an entry: no user entry", 0, true, kMachineEntry | kMachineDenied,
-         kMachineEntry | kTicked},
+        {"machine denied, holding an entry", 0, true, kMachineEntry | kMachineDenied, kMachineEntry | kTicked},
         {"virtualised untick: the machine's is left", 1, false, kMachineEntry | kUserEntry, kMachineEntry | kTicked},
         {"untick: both go", 0, false, kMachineEntry | kUserEntry, 0},
-        {"not virtualised: the machine's, switched on; the user's goes", 0, true, kUserEntry | kMachineMark | kUserMark,
-         kMachineEntry | kUserMark | kTicked},
-        {"machine denied: the user's, switched on", 0, true, kMachineDenied | kUserMark, kUserEntry | kTicked},
-        {"untick, a held machine entry switched off", 0, false, kMachineEntry | kMachineDenied | kMachineMark,
-         kMachineEntry | kMachineMark},
+        {"machine's, on", 0, true, kUserEntry | kMachineMark | kUserMark, kMachineEntry | kUserMark | kTicked},
+        {"machine denied: user's, on", 0, true, kMachineDenied | kUserMark, kUserEntry | kTicked},
+        {"untick: held, off", 0, false, kMachineEntry | kMachineDenied | kMachineMark, kMachineEntry | kMachineMark},
     };
-    CWinApp app;
-    app.m_hInstance = GetModuleHandleA(nullptr);
-    app.m_lpCmdLine = "";
     CBriskoDlg::s_pfnGetTokenInformation = AnswerVirtualisation;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,9 +237,8 @@ TEST(Startup, VirtualisationAndTheShellsSwitchDecideTheEntryAndTheBox)
             ValuesDenied machine(HKEY_LOCAL_MACHINE, kRunKey, c.before & kMachineDenied),
                 virtualStore(HKEY_CURRENT_USER, kVirtualRunKey, c.before & kVirtualHeld);
             ASSERT_TRUE(machine.Held() && virtualStore.Held());
-            HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, ClickStartupBox, nullptr, GetCurrentThreadId());
+            SetTimer(nullptr, 0, 1, ClickStartupBox);
             dlg.DoModal();
-            UnhookWindowsHookEx(hook);
         }
         EXPECT_EQ(c.after, StartupPlaces(entry) | (dlg.m_bAutoStart ? kTicked : 0));
         DeleteRunValues();
