@@ -111,9 +111,9 @@ TEST(App, ChangesSurviveARestartWhicheverWayItEnds)
         EXPECT_EQ(shown, brisko.Text(IDC_MINUTES));
         brisko.Send(WM_TIMER, 100); // "Auto clear every" is not ticked
         EXPECT_EQ(BRISKO_URL, brisko.Text(IDC_STATUS));
+        brisko.ChooseMinutes(round.minutes);
         brisko.Click(round.tick);
         brisko.Click(round.untick);
-        brisko.ChooseMinutes(round.minutes);
         ticked.insert(round.tick);
         ticked.erase(round.untick);
         shown = round.shown;
