@@ -25,8 +25,10 @@ namespace {
 // name stays, so that every version of Brisko sees the others.
 const char kInstanceMutex[] = "Local\\Brisko.Instance";
 // How long a start looks for the running Brisko's window (it holds the mutex a little before the
-// window exists), or waits for a closing one to end.
+// window exists), and how long it waits for a closing one to end (a busy shell or disk can hold a
+// close for longer).
 const DWORD kHandOverMs = 5000;
+const DWORD kCloseWaitMs = 30000;
 // How long the running Brisko has to answer before it counts as busy with a run.
 const DWORD kAnswerMs = 2000;
 const DWORD kPollMs = 50;
@@ -44,26 +46,27 @@ HWND FindMainWindow()
     return nullptr;
 }
 
+enum class Answer { Taken, Going, NoWindow };
+
 // Asks the running Brisko to come forward as a left press on its icon does (a hidden start only asks
-// whether it stays). True when it took the request, or is busy with a run and gets it posted for
-// later; false when it has no window yet or is going away.
-bool HandOver(bool show)
+// whether it stays). Taken when it took the request, or is busy with a run and gets it posted for
+// later; Going, with its process, when it is closing.
+Answer HandOver(bool show, DWORD& processId)
 {
     HWND hWnd = FindMainWindow();
     if (hWnd == nullptr)
-        return false;
-    DWORD processId = 0;
+        return Answer::NoWindow;
     ::GetWindowThreadProcessId(hWnd, &processId);
     // The user started this process, so it may hand the running one the right to come forward.
     ::AllowSetForegroundWindow(processId);
     const LPARAM press = show ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
     DWORD_PTR staying = 0;
     if (::SendMessageTimeoutA(hWnd, WM_TRAYNOTIFY, ID_TRAYICON, press, SMTO_NORMAL, kAnswerMs, &staying))
-        return staying != 0;
+        return staying != 0 ? Answer::Taken : Answer::Going;
     if (::GetLastError() != ERROR_TIMEOUT)
-        return false;
+        return Answer::NoWindow;
     ::PostMessageA(hWnd, WM_TRAYNOTIFY, ID_TRAYICON, press);
-    return true;
+    return Answer::Taken;
 }
 
 } // namespace
@@ -76,6 +79,7 @@ BOOL CBriskoApp::InitInstance()
     // (an elevated Brisko's), is another Brisko's; a closing one is waited for, so that this start
     // then runs as the only one. Where the name is another kind of object, Brisko runs all the same.
     const DWORD started = ::GetTickCount();
+    DWORD patience = kHandOverMs;
     ScopedFile instance;
     for (;;) {
         instance = ScopedFile(::CreateMutexA(nullptr, FALSE, kInstanceMutex));
@@ -83,9 +87,19 @@ BOOL CBriskoApp::InitInstance()
         if (instance ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED)
             break;
         instance = ScopedFile(); // the closing Brisko's mutex goes with its last handle
-        if (HandOver(!IsHiddenStart(m_lpCmdLine)) || ::GetTickCount() - started >= kHandOverMs)
+        DWORD closing = 0;
+        const Answer answer = HandOver(!IsHiddenStart(m_lpCmdLine), closing);
+        if (answer == Answer::Going)
+            patience = kCloseWaitMs;
+        const DWORD waited = ::GetTickCount() - started;
+        if (answer == Answer::Taken || waited >= patience)
             return FALSE;
-        ::Sleep(kPollMs);
+        // An elevated Brisko's process may not be opened: then the mutex is polled.
+        ScopedFile process(answer == Answer::Going ? ::OpenProcess(SYNCHRONIZE, FALSE, closing) : nullptr);
+        if (process)
+            ::WaitForSingleObject(process.get(), patience - waited);
+        else
+            ::Sleep(kPollMs);
     }
     ScopedComInit com;
     CBriskoDlg dlg;

@@ -9,11 +9,11 @@ BEGIN_MESSAGE_MAP(CBriskoDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_BN_CLICKED(IDC_CLEARNOW, StartRun)
-    ON_BN_CLICKED(IDC_AUTOCLEAR, OnAutoClear)
-    ON_BN_CLICKED(IDC_AUTOSTART, OnAutoStart)
+    // Every option box and the minutes list: "Clear Now" above takes its own clicks.
+    ON_CONTROL_RANGE(BN_CLICKED, IDC_TEMPFILES, IDC_CLEARONSTART, OnOptionChanged)
     ON_WM_TIMER()
     ON_CBN_EDITCHANGE(IDC_MINUTES, OnEditchangeMinutes)
-    ON_CBN_SELCHANGE(IDC_MINUTES, OnSelchangeMinutes)
+    ON_CONTROL_RANGE(CBN_SELCHANGE, IDC_MINUTES, IDC_MINUTES, OnOptionChanged)
     ON_BN_CLICKED(IDC_HIDE, OnHide)
     ON_WM_SHOWWINDOW()
     ON_WM_CREATE()
@@ -86,6 +86,10 @@ INT_PTR CBriskoDlg::DoModal() { return CDialog::DoModal(); }
 
 BOOL CBriskoDlg::OnInitDialog()
 {
+    // First: an elevated Brisko still hears a restarted shell, the icon's presses and a second start
+    // from a standard process, also while a run at the start holds the window.
+    ::ChangeWindowMessageFilterEx(m_hWnd, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(m_hWnd, WM_TRAYNOTIFY, MSGFLT_ALLOW, nullptr);
     CDialog::OnInitDialog();
 
     if (HMENU hSysMenu = GetSystemMenu(FALSE)) {
@@ -111,10 +115,6 @@ BOOL CBriskoDlg::OnInitDialog()
     if (m_bClearOnStart)
         StartRun();
 
-    // An elevated Brisko still hears a restarted shell, the icon's presses and a second start from a
-    // standard process.
-    ::ChangeWindowMessageFilterEx(m_hWnd, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
-    ::ChangeWindowMessageFilterEx(m_hWnd, WM_TRAYNOTIFY, MSGFLT_ALLOW, nullptr);
     AddTrayIcon();
     return TRUE;
 }
@@ -166,10 +166,25 @@ void CBriskoDlg::OnAutoClear()
 
 void CBriskoDlg::OnEditchangeMinutes() {}
 
+// Each choice is on the disk at once: Windows ends a Brisko busy with a run at logoff without notice.
+void CBriskoDlg::OnOptionChanged(UINT nID)
+{
+    if (nID == IDC_AUTOCLEAR)
+        OnAutoClear();
+    else if (nID == IDC_AUTOSTART)
+        OnAutoStart();
+    else if (nID == IDC_MINUTES)
+        OnSelchangeMinutes();
+    SaveSettings();
+}
+
 void CBriskoDlg::StartRun()
 {
-    if (m_bRunning)
+    // Once the session ends the profile is being unloaded: nothing more is cleaned.
+    if (m_bRunning || m_bClosing)
         return;
+    // A run may outlast the five seconds Windows waits at logoff: what was chosen is saved first.
+    SaveSettings();
     m_bRunning = true;
     struct Done {
         bool& running;

@@ -50,6 +50,9 @@ public:
     static BOOL(WINAPI* s_pfnGetUserNameA)(LPSTR lpBuffer, LPDWORD pcbBuffer);
     // Seam for a shell that refuses the tray icon, which Wine does not do on demand.
     static BOOL(WINAPI* s_pfnShellNotifyIconA)(DWORD dwMessage, PNOTIFYICONDATAA lpData);
+    // Seam for the token's registry virtualisation, which Wine does not model.
+    static BOOL(WINAPI* s_pfnGetTokenInformation)(HANDLE hToken, TOKEN_INFORMATION_CLASS infoClass, LPVOID lpInfo,
+                                                  DWORD cbInfo, PDWORD pcbReturned);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -64,6 +67,7 @@ protected:
     void OnAutoStart();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    bool OfferTrayIcon(); // true when the shell took it, or Brisko is going and wants none
     void AddTrayIcon();
     void RemoveTrayIcon();
 
@@ -76,6 +80,7 @@ protected:
     void OnHide();
     void OnAutoClear();
     void OnEditchangeMinutes();
+    void OnOptionChanged(UINT nID);
     LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
 
 public:
@@ -112,4 +117,5 @@ private:
     bool m_bRunning = false;    // a run is under way
     bool m_bClosing = false;    // saved and going: closed, or the session ends
     int m_nTrayRetriesLeft = 0; // offers of the icon still to make
+    std::string m_strSaved;     // the record's bytes as last written to (or read from) the file
 };

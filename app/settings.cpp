@@ -3,6 +3,8 @@
 
 #include "app/settings_file.h"
 
+#include <utility>
+
 namespace {
 
 // The stored flags in file order: 1017, 1020 to 1037, then 1039.
@@ -38,13 +40,18 @@ void CBriskoDlg::LoadSettings()
     for (size_t i = 0; i < kSettingsFlagCount; ++i)
         this->*kStoredFlags[i] = record.flags[i];
     m_strMinutes = record.minutes;
+    m_strSaved = EncodeSettings(record);
 }
 
 void CBriskoDlg::SaveSettings()
 {
     UpdateData(TRUE);
+    const SettingsRecord record = RecordOf(*this);
+    std::string bytes = EncodeSettings(record);
     char name[kSettingsNameSize];
-    if (!SettingsFileName(name))
+    // Saved often, written only for a change: a timer run must not rewrite the file every minute.
+    if (bytes == m_strSaved || !SettingsFileName(name))
         return;
-    WriteSettingsFile(name, RecordOf(*this));
+    if (WriteSettingsFile(name, record))
+        m_strSaved = std::move(bytes);
 }

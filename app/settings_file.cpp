@@ -38,6 +38,22 @@ bool ReadLe32(std::FILE* file, std::uint32_t& value)
 } // namespace
 
 BOOL(WINAPI* g_pfnFlushFileBuffers)(HANDLE hFile) = ::FlushFileBuffers;
+BOOL(WINAPI* g_pfnMoveFileExA)(LPCSTR lpExisting, LPCSTR lpNew, DWORD dwFlags) = ::MoveFileExA;
+
+namespace {
+
+// Where the old file may not be replaced (an elevated Brisko's real file, seen by a standard user's
+// VirtualStore), the record goes into it: not truncated first, the whole record in one write, then
+// its end, then to the disk. Only a power cut inside this write can leave a mixed file.
+bool WriteInPlace(const char* path, const std::string& bytes)
+{
+    ScopedFile file(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.get(), bytes.data(), (DWORD)bytes.size(), &written, nullptr) &&
+           written == bytes.size() && ::SetEndOfFile(file.get()) && g_pfnFlushFileBuffers(file.get());
+}
+
+} // namespace
 
 bool JoinSettingsName(const char* systemDir, char (&name)[kSettingsNameSize])
 {
@@ -108,8 +124,9 @@ bool WriteSettingsFile(const char* path, const SettingsRecord& record)
                    std::fflush(file.get()) == 0 &&
                    g_pfnFlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get()))));
     written = std::fclose(file.release()) == 0 && written;
-    if (written && ::MoveFileExA(newPath.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (written && g_pfnMoveFileExA(newPath.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
+    const DWORD error = ::GetLastError();
     ::DeleteFileA(newPath.c_str());
-    return false;
+    return written && error == ERROR_ACCESS_DENIED && WriteInPlace(path, bytes);
 }

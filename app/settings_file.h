@@ -28,7 +28,9 @@ std::string EncodeSettings(const SettingsRecord& record);
 // cannot be opened, leaving the record as it was.
 bool ReadSettingsFile(const char* path, SettingsRecord& record);
 // Writes the whole record to a new file beside the path, flushes it to the disk, then puts it in the
-// path's place, so a save that fails leaves the previous file as it was.
+// path's place, so a save that fails leaves the previous file as it was. Where the old file may not
+// be replaced (access denied), the record is written into it instead.
 bool WriteSettingsFile(const char* path, const SettingsRecord& record);
-// Seam for a flush to the disk that fails, which Wine does not do on demand.
+// Seams for a flush to the disk that fails and a refused replace, which Wine does not do on demand.
 extern BOOL(WINAPI* g_pfnFlushFileBuffers)(HANDLE hFile);
+extern BOOL(WINAPI* g_pfnMoveFileExA)(LPCSTR lpExisting, LPCSTR lpNew, DWORD dwFlags);

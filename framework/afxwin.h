@@ -32,6 +32,7 @@ struct AFX_MSGMAP_ENTRY {
     UINT nID;        // control or command id (WM_COMMAND)
     bool bReflected; // a child's entry for a notification its parent received
     AFX_PMSG pfn;
+    UINT nLastID = 0; // a range of ids from nID to this (WM_COMMAND); 0 for nID alone
 };
 
 struct AFX_MSGMAP {
@@ -66,6 +67,9 @@ protected:                                         \
     {WM_COMMAND, 0, (UINT)(id), false, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { AFX_THIS(t)->fn(); return 0; }},
 #define ON_CONTROL(code, id, fn) \
     {WM_COMMAND, (UINT)(code), (UINT)(id), false, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { AFX_THIS(t)->fn(); return 0; }},
+// One handler for the notification from every control in the id range; it is given the id.
+#define ON_CONTROL_RANGE(code, id, idLast, fn) \
+    {WM_COMMAND, (UINT)(code), (UINT)(id), false, [](CCmdTarget* t, WPARAM w, LPARAM) -> LRESULT { AFX_THIS(t)->fn(LOWORD(w)); return 0; }, (UINT)(idLast)},
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 #define ON_CBN_SELCHANGE(id, fn) ON_CONTROL(CBN_SELCHANGE, id, fn)
 #define ON_CBN_EDITCHANGE(id, fn) ON_CONTROL(CBN_EDITCHANGE, id, fn)

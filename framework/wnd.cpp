@@ -34,7 +34,8 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(UINT message, UINT code, UINT id, 
         for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
             if (entry->nMessage != message || entry->bReflected != reflected)
                 continue;
-            if (message == WM_COMMAND && (entry->nCode != code || (!reflected && entry->nID != id)))
+            const UINT last = entry->nLastID > entry->nID ? entry->nLastID : entry->nID;
+            if (message == WM_COMMAND && (entry->nCode != code || (!reflected && (id < entry->nID || id > last))))
                 continue;
             return entry;
         }

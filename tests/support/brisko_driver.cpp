@@ -17,7 +17,22 @@ namespace brisko {
 
 namespace {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kMarksKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
+struct Place {
+    unsigned bit;
+    HKEY root;
+    std::string key;
+    REGSAM view;
+};
+
+LONG OpenPlace(const Place& place, REGSAM access, ScopedKey& key)
+{
+    const auto create = [&](HKEY parent, const wchar_t* path, HKEY* made) {
+        return RegCreateKeyExW(parent, path, 0, nullptr, 0, access | place.view, nullptr, made, nullptr);
+    };
+    return key.Open(create, place.root, trace_kit::Wide(place.key).c_str());
+}
 
 struct Search {
     DWORD processId;
@@ -140,10 +155,75 @@ int ProcessCount()
     return count;
 }
 
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kVirtualRunKey[] =
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The 32-bit machine entry's marks are apart, in "Run32".
+const Place kPlaces[] = {{kMachineEntry, HKEY_LOCAL_MACHINE, kRunKey, 0},
+                         {kUserEntry, HKEY_CURRENT_USER, kRunKey, 0},
+                         {kVirtualEntry, HKEY_CURRENT_USER, kVirtualRunKey, KEY_WOW64_64KEY},
+                         {kMachineMark, HKEY_LOCAL_MACHINE, std::string(kMarksKey) + "32", KEY_WOW64_64KEY},
+                         {kUserMark, HKEY_CURRENT_USER, kMarksKey, KEY_WOW64_64KEY}};
+
+bool PlantStartup(unsigned places, const std::wstring& entry)
+{
+    const BYTE off[12] = {3};
+    for (const Place& place : kPlaces) {
+        ScopedKey key;
+        const bool mark = place.bit >= kMachineMark;
+        if ((places & place.bit) &&
+            (OpenPlace(place, KEY_SET_VALUE, key) != ERROR_SUCCESS ||
+             RegSetValueExW(key.get(), L"Brisko", 0, mark ? REG_BINARY : REG_SZ,
+                            mark ? off : reinterpret_cast<const BYTE*>(entry.c_str()),
+                            mark ? sizeof off : static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t))) != 0))
+            return false;
+    }
+    return true;
+}
+
+unsigned StartupPlaces(const std::wstring& entry)
+{
+    unsigned places = 0;
+    for (const Place& place : kPlaces) {
+        ScopedKey key;
+        wchar_t data[4096] = L"";
+        DWORD size = sizeof data - sizeof(wchar_t);
+        if (OpenPlace(place, KEY_QUERY_VALUE, key) == ERROR_SUCCESS &&
+            RegQueryValueExW(key.get(), L"Brisko", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == 0 &&
+            (place.bit >= kMachineMark || entry == data))
+            places |= place.bit;
+    }
+    return places;
+}
+
 void DeleteRunValues()
 {
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        SHDeleteValueA(root, kRunKey, "Brisko");
+    for (const Place& place : kPlaces) {
+        ScopedKey key;
+        if (OpenPlace(place, KEY_SET_VALUE, key) == ERROR_SUCCESS)
+            RegDeleteValueW(key.get(), L"Brisko");
+    }
+}
+
+ValuesDenied::ValuesDenied(HKEY root, const char* key, bool deny)
+    : m_root(root),
+      m_key(key),
+      m_saved(deny ? trace_kit::KeySddl(root, key) : std::string()),
+      m_held(!deny || (!m_saved.empty() && trace_kit::SetKeySddl(root, key, "D:(D;;0x2;;;WD)(A;;KA;;;WD)")))
+{
+}
+
+ValuesDenied::~ValuesDenied()
+{
+    if (!m_saved.empty())
+        trace_kit::SetKeySddl(m_root, m_key, m_saved.c_str());
+}
+
+FILETIME SettingsWriteTime()
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(SettingsPath().c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
 }
 
 SharedStateGuard::SharedStateGuard() : m_settings(trace_kit::ReadBytes(SettingsPath()))
@@ -294,7 +374,14 @@ HWND Instance::FindShown(const char* cls, const char* caption, DWORD timeoutMs) 
 
 bool Instance::End(Ending how, DWORD timeoutMs)
 {
-    if (how == Ending::CloseBox)
+    DWORD_PTR answer = 0;
+    if (how == Ending::LogoffDuringRun) { // sent in this order: the run holds the query up
+        ::SendNotifyMessageA(Item(IDC_CLEARNOW), BM_CLICK, 0, 0);
+        ::SendMessageTimeoutA(m_hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    }
+    if (how == Ending::Killed || how == Ending::LogoffDuringRun)
+        ::TerminateProcess(m_pi.hProcess, 1);
+    else if (how == Ending::CloseBox)
         ::PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
     else
         ::PostMessageA(Item(IDC_TEMPFILES), WM_KEYDOWN, how == Ending::Escape ? VK_ESCAPE : VK_RETURN, 0);

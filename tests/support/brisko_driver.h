@@ -15,6 +15,7 @@ namespace brisko {
 
 std::string ExePath(); // Brisko.exe of this build tree, as the sandbox sees it
 std::string SettingsPath();
+FILETIME SettingsWriteTime();
 // Stored flags: steps 1 to 17 at 0 to 16, then start-up entry, auto clear and clear on start.
 enum { kAutoStart = 17, kAutoClear = 18, kClearOnStart = 19 };
 std::array<int, 20> Ticked(std::initializer_list<int> steps = {});
@@ -23,7 +24,28 @@ int StoredFlag(const std::string& file, int index);
 std::string RunValue(HKEY root);      // the "Brisko" value under the hive's Run key, or "<none>"
 std::wstring WideRunValue(HKEY root); // the same, read with the wide calls; L"<none>" when not there
 bool SetWideRunValue(HKEY root, const std::wstring& data);
-void DeleteRunValues();
+// Where Windows keeps Brisko's start-up entry: the machine's and the user's Run values, the user's
+// VirtualStore copy of the machine's, and the shell's start-up marks (in the 64-bit view).
+enum : unsigned { kMachineEntry = 1, kUserEntry = 2, kVirtualEntry = 4, kMachineMark = 8, kUserMark = 16 };
+extern const char kRunKey[], kVirtualRunKey[];
+bool PlantStartup(unsigned places, const std::wstring& entry); // the entry, or a mark switching it off
+unsigned StartupPlaces(const std::wstring& entry);             // where the entry, or a mark, is
+void DeleteRunValues();                                        // from every place
+// For its lifetime, no value of the key may be set or deleted (as a standard user sees HKLM's).
+class ValuesDenied {
+public:
+    ValuesDenied(HKEY root, const char* key, bool deny);
+    ~ValuesDenied();
+    ValuesDenied(const ValuesDenied&) = delete;
+    ValuesDenied& operator=(const ValuesDenied&) = delete;
+    bool Held() const { return m_held; }
+
+private:
+    HKEY m_root;
+    const char* m_key;
+    std::string m_saved;
+    bool m_held;
+};
 // The instance mutex with an access list that lets this user only wait on it, as an elevated Brisko's
 // does for a standard start.
 HANDLE MakeWaitOnlyInstanceMutex();
@@ -64,8 +86,9 @@ private:
     std::string m_settings;
 };
 
-// How a user ends the program.
-enum class Ending { CloseBox, Escape, EnterOnCheckBox };
+// How the program ends: as a user closes it; ended without notice (Task Manager, a crash); or at a
+// logoff during a run, as Windows ends a busy program (the query unanswered for 5 s, then the end).
+enum class Ending { CloseBox, Escape, EnterOnCheckBox, Killed, LogoffDuringRun };
 
 class Instance {
 public:
@@ -95,7 +118,7 @@ public:
     // A visible window of this process other than the main window, of the class and (unless null)
     // with the caption; waited for.
     HWND FindShown(const char* cls, const char* caption, DWORD timeoutMs) const;
-    // Ends Brisko the way a user does and waits for the process to exit.
+    // Ends Brisko that way and waits for the process to exit.
     bool End(Ending how, DWORD timeoutMs = 15000);
     bool Running() const { return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
 

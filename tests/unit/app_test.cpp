@@ -28,6 +28,8 @@ const std::string kFile = TempFolder() + "\\brisko-unit-settings\\system32bri.sk
 
 BOOL WINAPI RefuseFlush(HANDLE) { return FALSE; }
 
+BOOL WINAPI RefuseReplace(LPCSTR, LPCSTR, DWORD) { return SetLastError(ERROR_ACCESS_DENIED), FALSE; }
+
 } // namespace
 
 // Flags the file holds in full are read, the others keep their value; the text is what the file
@@ -63,26 +65,28 @@ TEST(Settings, CraftedFilesLoadWhatTheyHoldAndNoMore)
 }
 
 // The record goes to a new file, flushed to the disk, that then takes the old one's place: a save that
-// fails (no new file can be made, the old one is held, the flush fails) leaves the old one whole.
-TEST(Settings, FailedSaveLeavesThePreviousFileWhole)
+// fails (0: no new file can be made, 1: the old one is held, 2: the flush fails) leaves the old one
+// whole. Where the replace is refused as access denied (3), the record goes into the old file, its
+// longer end cut off.
+TEST(Settings, ASaveReplacesTheFileWriteItInPlaceOrLeavesItWhole)
 {
-    const std::string previous = Flags() + Le32(1) + "5";
+    const std::string previous = Flags() + Le32(1) + "5" + "junk";
     const SettingsRecord record = {{1}, "30"};
-    for (int why : {0, 1, 2}) {
+    for (int why : {0, 1, 2, 3, 4}) {
         ASSERT_TRUE(WriteBytes(kFile, previous));
         ASSERT_TRUE(why != 0 || MakeFolders(kFile + ".new"));
         ScopedFile holder(
             why == 1 ? CreateFileA(kFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                      : nullptr);
         g_pfnFlushFileBuffers = why == 2 ? RefuseFlush : FlushFileBuffers;
-        EXPECT_FALSE(WriteSettingsFile(kFile.c_str(), record)) << why;
-        EXPECT_EQ(previous, ReadBytes(kFile)) << why;
+        g_pfnMoveFileExA = why == 3 ? RefuseReplace : MoveFileExA;
+        EXPECT_EQ(why >= 3, WriteSettingsFile(kFile.c_str(), record)) << why;
+        EXPECT_EQ(why >= 3 ? Le32(1) + std::string(76, '\0') + Le32(2) + "30" : previous, ReadBytes(kFile)) << why;
         EXPECT_EQ(why == 0, Exists(kFile + ".new")) << why; // a new file it made is gone again
         RemoveTree(kFile + ".new");
     }
     g_pfnFlushFileBuffers = FlushFileBuffers;
-    EXPECT_TRUE(WriteSettingsFile(kFile.c_str(), record));
-    EXPECT_EQ(Le32(1) + std::string(76, '\0') + Le32(2) + "30", ReadBytes(kFile));
+    g_pfnMoveFileExA = MoveFileExA;
     RemoveTree(ParentFolder(kFile));
     char name[kSettingsNameSize];
     EXPECT_TRUE(JoinSettingsName(std::string(kSettingsNameSize - 8, 'd').c_str(), name));
@@ -118,19 +122,15 @@ HWND g_dialog = nullptr;
 int g_offers = 0, g_finished = 0;
 bool g_shownForGood = false;
 
-// The shell refuses the first offer of the icon (add, then update) and takes the next; then it closes.
-BOOL WINAPI RefuseFirstOffer(DWORD message, PNOTIFYICONDATAA nid)
+// The shell refuses every offer of the icon (add, then update).
+BOOL WINAPI RefuseOffers(DWORD message, PNOTIFYICONDATAA nid)
 {
-    if (message != NIM_DELETE && ++g_offers <= 2)
-        return FALSE;
-    if (message == NIM_ADD)
-        PostMessageA(nid->hWnd, WM_COMMAND, IDCANCEL, 0);
-    return Shell_NotifyIconA(message, nid);
+    return message == NIM_DELETE ? Shell_NotifyIconA(message, nid) : (++g_offers, FALSE);
 }
 
-// At WM_INITDIALOG a press on the icon and a click on "Clear Now" are posted: both are handled before
-// any timer tick. At the run's "Finished!" the window must be shown with no hide pending, and a tick
-// of the auto-clear timer comes in, as a COM or shell wait inside a step would dispatch it.
+// At WM_INITDIALOG a press on the icon, a click on "Clear Now" and 59 ticks of the icon's retry are
+// posted: handled before any timer's tick. At the run's "Finished!" the window must be shown with no hide
+// pending, and an auto-clear tick comes in, as a COM or shell wait inside a step would dispatch it.
 LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -138,6 +138,8 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
         g_dialog = sent->hwnd;
         PostMessageA(g_dialog, WM_TRAYNOTIFY, ID_TRAYICON, WM_LBUTTONDOWN);
         PostMessageA(GetDlgItem(g_dialog, IDC_CLEARNOW), BM_CLICK, 0, 0);
+        for (int tick = 0; tick < 59; ++tick)
+            PostMessageA(g_dialog, WM_TIMER, ID_TIMER_TRAYRETRY, 0);
     } else if (code == HC_ACTION && sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_STATUS &&
                std::strcmp(reinterpret_cast<const char*>(sent->lParam), "Finished!") == 0 && g_finished++ == 0) {
         g_shownForGood = IsWindowVisible(g_dialog) && !KillTimer(g_dialog, ID_TIMER_HIDE);
@@ -151,7 +153,8 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) { PostMessageA(g_dialog, WM_CO
 } // namespace
 
 // Started hidden: a press during the initialisation (a second start's) is not undone by the hide tick;
-// a tick during a run starts no run inside it; an icon the shell refused is offered again.
+// a tick during a run starts no run inside it; an icon the shell refuses is offered again every 2 s for
+// two minutes (60 offers), and no more.
 TEST(Background, PressDuringTheHiddenStartTickDuringARunAndARefusedIcon)
 {
     brisko::SharedStateGuard guard;
@@ -161,14 +164,84 @@ TEST(Background, PressDuringTheHiddenStartTickDuringARunAndARefusedIcon)
     app.m_lpCmdLine = "hide";
     CBriskoDlg dlg;
     dlg.m_bAutoClear = TRUE;
-    CBriskoDlg::s_pfnShellNotifyIconA = RefuseFirstOffer;
+    CBriskoDlg::s_pfnShellNotifyIconA = RefuseOffers;
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
-    const UINT_PTR deadline = SetTimer(nullptr, 0, 30000, GiveUp);
+    // The 60th offer comes from the timer 2 s after the start; a 61st would come at 4 s.
+    const UINT_PTR deadline = SetTimer(nullptr, 0, 5000, GiveUp);
     dlg.DoModal();
     KillTimer(nullptr, deadline);
     UnhookWindowsHookEx(hook);
     CBriskoDlg::s_pfnShellNotifyIconA = Shell_NotifyIconA;
     EXPECT_TRUE(g_shownForGood);
     EXPECT_EQ(1, g_finished);
-    EXPECT_EQ(3, g_offers); // refused twice, then taken
+    EXPECT_EQ(2 * 61, g_offers); // at the start, then 60 retries
+}
+
+namespace {
+
+int g_virtualisation = 0; // the token's answer: 1 on, 0 off, -1 none
+const unsigned kTicked = 32, kMachineDenied = 64, kVirtualHeld = 128;
+
+BOOL WINAPI AnswerVirtualisation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID info, DWORD, PDWORD size)
+{
+    *static_cast<DWORD*>(info) = static_cast<DWORD>(g_virtualisation), *size = sizeof(DWORD);
+    return g_virtualisation >= 0;
+}
+
+// Once the dialog runs: the start-up box clicked, then the dialog closed.
+void CALLBACK ClickStartupBox(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    const HWND dialog = FindWindowA("#32770", "Brisko");
+    SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_CLICK, 0, 0);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+} // namespace
+
+// Where the token may virtualise the machine's entry (or cannot say), the user's own is written, and a
+// machine value counts only when no virtual one can hide it; a stale virtual value goes. An entry the
+// shell switched off does not start: a tick clears the mark it relies on; the box tells the logon's.
+TEST(Startup, VirtualisationAndTheShellsSwitchDecideTheEntryAndTheBox)
+{
+    using namespace brisko;
+    SharedStateGuard guard;
+    wchar_t own[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    const std::wstring entry = L'"' + std::wstring(own) + L"\"  hide";
+    const struct {
+        const char* name;
+        int virtualisation;
+        bool tick;
+        unsigned before, after;
+    } cases[] = {
+        {"virtualised: the user's; a stale virtual value goes", 1, true, kVirtualEntry, kUserEntry | kTicked},
+        {"unknown; virtual left", -1, true, kMachineEntry | kVirtualEntry | kVirtualHeld,
+         kMachineEntry | kUserEntry | kVirtualEntry | kTicked},
+        {"virtualised, a real machine entry", 1, true, kMachineEntry, kMachineEntry | kTicked},
+        {"machine denied, holding an entry", 0, true, kMachineEntry | kMachineDenied, kMachineEntry | kTicked},
+        {"virtualised untick: the machine's is left", 1, false, kMachineEntry | kUserEntry, kMachineEntry | kTicked},
+        {"untick: both go", 0, false, kMachineEntry | kUserEntry, 0},
+        {"machine's, on", 0, true, kUserEntry | kMachineMark | kUserMark, kMachineEntry | kUserMark | kTicked},
+        {"machine denied: user's, on", 0, true, kMachineDenied | kUserMark, kUserEntry | kTicked},
+        {"untick: held, off", 0, false, kMachineEntry | kMachineDenied | kMachineMark, kMachineEntry | kMachineMark},
+    };
+    CBriskoDlg::s_pfnGetTokenInformation = AnswerVirtualisation;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_virtualisation = c.virtualisation;
+        ASSERT_TRUE(PlantStartup(c.before, entry));
+        CBriskoDlg dlg;
+        dlg.m_bAutoStart = !c.tick;
+        {
+            ValuesDenied machine(HKEY_LOCAL_MACHINE, kRunKey, c.before & kMachineDenied),
+                virtualStore(HKEY_CURRENT_USER, kVirtualRunKey, c.before & kVirtualHeld);
+            ASSERT_TRUE(machine.Held() && virtualStore.Held());
+            SetTimer(nullptr, 0, 1, ClickStartupBox);
+            dlg.DoModal();
+        }
+        EXPECT_EQ(c.after, StartupPlaces(entry) | (dlg.m_bAutoStart ? kTicked : 0));
+        DeleteRunValues();
+    }
+    CBriskoDlg::s_pfnGetTokenInformation = GetTokenInformation;
 }
