@@ -148,6 +148,7 @@ std::vector<Spelling> Spellings()
             {ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Temp", true},
             {ShellFolder(CSIDL_PERSONAL) + "\\Brisko Test", true},
             {windows + "\\TEMP\\", true},
+            {"Y:\\sandbox\\Brisko Moved", true}, // on another drive
             {windows + "\\History", true}};
 }
 
@@ -197,6 +198,7 @@ TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
     for (int k = 1; k < 4; ++k)
         SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, moved[k]);
     trace_kit::RemoveTree(trace_kit::ShellFolder(CSIDL_PERSONAL) + "\\Brisko Test");
+    trace_kit::RemoveTree("Y:\\sandbox\\Brisko Moved");
     EXPECT_EQ("", wrong);
 }
 

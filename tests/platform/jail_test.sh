@@ -66,6 +66,11 @@ reached=$(python3 "$probe" reach "$port" "$name")
 [ "$(grep -c '^reached' <<<"$reached")" = 2 ] || echo "the host's own client did not reach its listeners" >>"$out/linux"
 SSH_AUTH_SOCK=$out/agent DBUS_SESSION_BUS_ADDRESS=unix:path=$out/bus "$sandbox" shell "$build" \
   python3 "$probe" reach "$port" "$name" >>"$out/linux" 2>&1 || true
+# The host's shared memory.
+shm=$(ipcmk -M 4096 | grep -o '[0-9]*$')
+ipcs -m | grep -qw "$shm" || echo "the host does not see its own shared memory" >>"$out/linux"
+"$sandbox" shell "$build" ipcs -m | grep -qw "$shm" && echo "sees the host's shared memory" >>"$out/linux"
+ipcrm -m "$shm"
 # TIOCSTI from a pseudo-terminal, first by a process without privileges outside the jail.
 drop=()
 [ "$(id -u)" != 0 ] || drop=(setpriv --bounding-set=-all --inh-caps=-all --)
