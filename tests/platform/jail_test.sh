@@ -49,6 +49,7 @@ for file in "${kept[@]}"; do cp --parents "$file" "$saved"; done
     2>/dev/null && echo "remounted from a user namespace of its own"
   [ -e "/proc/$host" ] && echo "sees host process $host"
   [ -n "$(ls -A "$session")" ] && echo "sees what the host keeps of the session"
+  for path in /etc/shadow /run /var; do [ -n "$(ls -A "$path" 2>/dev/null)" ] && echo "sees the host'"'"'s $path"; done
   for file in "$@"; do
     echo "# escaped" >>"$file"
     for proc in /proc/[0-9]*; do echo "# escaped" >>"$proc/root$file"; done
@@ -66,6 +67,9 @@ reached=$(python3 "$probe" reach "$port" "$name")
 [ "$(grep -c '^reached' <<<"$reached")" = 2 ] || echo "the host's own client did not reach its listeners" >>"$out/linux"
 SSH_AUTH_SOCK=$out/agent DBUS_SESSION_BUS_ADDRESS=unix:path=$out/bus "$sandbox" shell "$build" \
   python3 "$probe" reach "$port" "$name" >>"$out/linux" 2>&1 || true
+# As root, the jail's user is not the host's root.
+jail=$(sed -n 's/^JAIL_PID=//p' "$build/session/state")
+[ "$(id -u)" != 0 ] || [ "$(stat -c %u "/proc/$jail")" != 0 ] || echo "runs as the host's root" >>"$out/linux"
 # The host's shared memory.
 shm=$(ipcmk -M 4096 | grep -o '[0-9]*$')
 ipcs -m | grep -qw "$shm" || echo "the host does not see its own shared memory" >>"$out/linux"
