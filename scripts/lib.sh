@@ -42,7 +42,7 @@ lock_tree() {
   mkdir -p "$root/build"
   exec 7>"$root/build/$1.lock"
   flock -n 7 || {
-    echo "$(basename "$0"): another run (scripts/test, run or bench) is using build/$1; try again once it has ended" >&2
+    echo "$(basename "$0"): another run (scripts/test, run, bench or package) is using build/$1; try again once it has ended" >&2
     exit 1
   }
 }
