@@ -35,14 +35,17 @@ for file in "${kept[@]}"; do cp --parents "$file" "$saved"; done
 # The Linux shell: each escape, then a write to every target.
 # It tries nothing where it finds itself outside the jail (a broken sandbox): that is a failure too.
 "$sandbox" shell "$build" bash -c '
-  host=$1 box=$BRISKO_BUILD/sandbox/$2 session=$3
-  shift 3
-  if [ "$(readlink /proc/self/ns/mnt)" = "$4" ] || [ "$(readlink /proc/$$/ns/pid)" = "$5" ]; then
+  host=$1 box=$BRISKO_BUILD/sandbox/$2 session=$3 checkout=$4
+  shift 4
+  if [ "$(readlink /proc/self/ns/mnt)" = "$1" ] || [ "$(readlink /proc/$$/ns/pid)" = "$2" ]; then
     echo "runs outside the jail"
     exit
   fi
   shift 2
   mount -o remount,bind,rw / 2>/dev/null && echo "remounted / writable"
+  for path in /usr "$checkout" "$BRISKO_BUILD"; do
+    [[ ",$(findmnt -nT "$path" -o OPTIONS)," != *,rw,* ]] || echo "$path is mounted writable"
+  done
   mount -o remount,bind,rw "$BRISKO_BUILD" 2>/dev/null && echo "remounted the build tree writable"
   mount -t tmpfs none "$BRISKO_BUILD" 2>/dev/null && echo "mounted over the build tree"
   unshare -rm sh -c "mount -o remount,bind,rw / || mount -o remount,bind,rw \"\$1\"" _ "$BRISKO_BUILD" \
@@ -55,7 +58,7 @@ for file in "${kept[@]}"; do cp --parents "$file" "$saved"; done
     for proc in /proc/[0-9]*; do echo "# escaped" >>"$proc/root$file"; done
   done 2>/dev/null
   echo inside >"$box/linux"
-'  _ "$$" "$tag" "$build/session" "$(readlink /proc/self/ns/mnt)" "$(readlink /proc/self/ns/pid)" \
+'  _ "$$" "$tag" "$build/session" "$root" "$(readlink /proc/self/ns/mnt)" "$(readlink /proc/self/ns/pid)" \
   "${kept[@]}" "${made[@]}" >"$out/linux" 2>&1 || true
 
 # The host's listeners (loopback and abstract unix), the caller's variables, the caller's terminal.
