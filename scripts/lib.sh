@@ -34,3 +34,15 @@ phase() {
   echo "phase: $name took $((SECONDS - start)) s" >&2
   return "$rc"
 }
+
+# lock_tree TREE: one run per build tree (build/TREE; scripts/test's x86_64 build goes with i686's):
+# holds the tree's lock until this script ends, or refuses while another run holds it. On fd 7, which
+# the sandbox closes in everything it starts.
+lock_tree() {
+  mkdir -p "$root/build"
+  exec 7>"$root/build/$1.lock"
+  flock -n 7 || {
+    echo "$(basename "$0"): another run (scripts/test, run, bench or package) is using build/$1; try again once it has ended" >&2
+    exit 1
+  }
+}

@@ -148,6 +148,7 @@ std::vector<Spelling> Spellings()
             {ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Temp", true},
             {ShellFolder(CSIDL_PERSONAL) + "\\Brisko Test", true},
             {windows + "\\TEMP\\", true},
+            {"Y:\\sandbox\\Brisko Moved", true}, // another drive (the sandbox empties it for each session)
             {windows + "\\History", true}};
 }
 
