@@ -381,7 +381,7 @@ int FullRun(long entries)
         Sleep(20);
         changes = recorder.Stop();
     }
-    const bool finished = brisko.Text(IDC_STATUS) == "Finished!";
+    const bool finished = brisko.Text(IDC_STATUS).rfind("Finished!", 0) == 0;
     brisko.End(brisko::Ending::CloseBox);
 
     int tracesLeft = 0, traces = 0;
