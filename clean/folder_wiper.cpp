@@ -229,8 +229,11 @@ void WipeFile(const Frame& folder, const Listed& entry, WipeState& state)
             if (file && DeletePosix(file.get(), state))
                 return;
         }
+        // Closed at once where an opportunistic lock is being broken, it leaves the deletion pending.
+        NTSTATUS status = 0;
         if (OpenEntry(folder.folder.get(), entry.name, DELETE | SYNCHRONIZE, kFileShare,
-                      FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE))
+                      FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, &status) ||
+            status == kOplockBreakInProgress)
             return;
     }
     // Read-only files refuse deletion on close; they and the index files to zero-fill are judged
