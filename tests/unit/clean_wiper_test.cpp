@@ -103,6 +103,16 @@ static std::string TokenOfThread()
     return (admin ? "Administrators, " : "no Administrators, ") + std::to_string(info[0]) + " privilege(s)";
 }
 
+struct Unreachable { // a value in User Shell Folders, and what opening it for its attributes answers
+    const char* value;
+    std::string path;
+    NTSTATUS status;
+};
+static std::vector<Unreachable> g_unreachable;
+static ScopedFile g_release; // lets the stalled probe go
+static int g_stalls;
+constexpr NTSTATUS kStall = 1, kNoSynchronize = 2, kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
+
 // Between being listed and entered, a folder is swapped for one outside (where a link leads: Wine follows
 // links whatever the open asks). The folders being wiped are held: neither can be renamed meanwhile.
 static bool g_renamed;
@@ -111,6 +121,17 @@ static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTR
                                 ULONG share, ULONG options)
 {
     const std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / 2);
+    const bool probe = access == FILE_READ_ATTRIBUTES && !(options & FILE_OPEN_REPARSE_POINT);
+    for (const Unreachable& row : g_unreachable) {
+        if (name.compare(0, row.path.size() + 4, L"\\??\\" + Wide(row.path)) != 0)
+            continue;
+        if (row.status == kNoSynchronize && (access & SYNCHRONIZE))
+            return static_cast<NTSTATUS>(0xC0000022); // access denied
+        if (row.status == kStall && probe && ++g_stalls)
+            WaitForSingleObject(g_release.get(), 10000);
+        else if (row.status < 0 && probe)
+            return row.status;
+    }
     if (name == L"swapped" && !g_swaps++) {
         g_renamed = MoveFileW(Wide(kRoot).c_str(), Wide(kRoot + "-renamed").c_str()) ||
                     MoveFileW(Wide(kRoot + "\\outer").c_str(), Wide(kRoot + "\\renamed").c_str());
@@ -158,24 +179,17 @@ static BOOL WINAPI RefusePolicy(int policy, PVOID buffer, SIZE_T size)
     return FALSE;
 }
 
-static bool EndsWith(const std::wstring& text, const wchar_t* end)
-{
-    const size_t size = std::wcslen(end);
-    return text.size() >= size && text.compare(text.size() - size, size, end) == 0;
-}
-
 // Links stood in for (Wine makes none): "theirs" another user's; "ours", the system owners', leads to
 // kRoot-away; c0\u leads to its sibling c0\w, c6\u into itself.
 static bool StubLink(HANDLE link, LinkInfo& info)
 {
     std::wstring path(MAX_PATH, L'\0');
     path.resize(GetFinalPathNameByHandleW(link, &path[0], MAX_PATH, 0));
-    const std::wstring root = L"\\??\\C:\\brisko-unit-wiper";
-    const wchar_t* const links[][2] = {
-        {L"\\theirs", L"-away"}, {L"\\ours", L"-away"}, {L"\\c0\\u", L"\\c0\\w"}, {L"\\c6\\u", L"\\c6\\u\\w"}};
-    for (const auto& stored : links) {
-        if (EndsWith(path, stored[0])) {
-            info = {root + stored[1], std::wcscmp(stored[0], L"\\theirs") != 0};
+    for (const auto& stored : {std::make_pair(L"\\theirs", L"-away"), std::make_pair(L"\\ours", L"-away"),
+                               std::make_pair(L"\\c0\\u", L"\\c0\\w"), std::make_pair(L"\\c6\\u", L"\\c6\\u\\w")}) {
+        if (path.size() > std::wcslen(stored.first) &&
+            path.rfind(stored.first) == path.size() - std::wcslen(stored.first)) {
+            info = {L"\\??\\C:\\brisko-unit-wiper" + std::wstring(stored.second), stored.first[1] != L't'};
             return true;
         }
     }
@@ -241,51 +255,19 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
 // Known folders out of reach, all at once, as ordinary machines have them. Each is refused with the folders
 // above it, by name where it does not open; its siblings are wiped, and so is the steps' folder. A probe
 // that stalls is cancelled after 2 s, and tried once in a run.
-struct Unreachable {
-    const char* value; // in User Shell Folders
-    std::string path;
-    NTSTATUS status; // what opening it for its attributes answers
-};
-static std::vector<Unreachable> g_unreachable;
-static ScopedFile g_release; // lets the stalled probe go
-static int g_stalls;
-constexpr NTSTATUS kStall = 1, kNoSynchronize = 2;
-
-static NTSTATUS NTAPI UnreachableOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object,
-                                      PIO_STATUS_BLOCK io, ULONG share, ULONG options)
-{
-    const std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / 2);
-    const bool probe = access == FILE_READ_ATTRIBUTES && !(options & FILE_OPEN_REPARSE_POINT);
-    for (const Unreachable& row : g_unreachable) {
-        const std::wstring at = L"\\??\\" + Wide(row.path);
-        if (name.compare(0, at.size(), at) != 0)
-            continue;
-        if (row.status == kNoSynchronize && (access & SYNCHRONIZE))
-            return static_cast<NTSTATUS>(0xC0000022); // access denied
-        if (row.status == kStall && probe && ++g_stalls)
-            WaitForSingleObject(g_release.get(), 10000);
-        else if (row.status < 0 && probe)
-            return row.status;
-    }
-    return NtOpenFile(handle, access, object, io, share, options);
-}
-
 TEST_F(WipeFolderTest, UnreachableKnownFoldersRefuseOnlyThemselvesAndWhatHoldsThem)
 {
-    const NTSTATUS pathNotFound = static_cast<NTSTATUS>(0xC000003A);
-    g_unreachable = {{"Personal", kRoot + "\\c0\\u", pathNotFound},                         // a link left dangling
+    g_unreachable = {{"Personal", kRoot + "\\c0\\u", kPathNotFound},                        // a link left dangling
                      {"My Music", kRoot + "\\c1\\u", static_cast<NTSTATUS>(0xC00000BE)},    // its server away
                      {"My Pictures", kRoot + "\\c2\\u", static_cast<NTSTATUS>(0xC0000013)}, // no card in the reader
-                     {"{374DE290-123F-4565-9164-39C4925E467B}", kRoot + "\\c3\\u",
-                      static_cast<NTSTATUS>(0xC0210000)},              // a locked BitLocker drive
-                     {"Templates", kRoot + "\\c4\\u", kNoSynchronize}, // access list
-                     {"SendTo", kRoot + "\\c5\\u", kStall},            // a drive that does not answer
-                     {"Programs", kRoot + "\\c6\\u", pathNotFound}};   // a link into itself
+                     {"{374DE290-123F-4565-9164-39C4925E467B}", kRoot + "\\c3\\u",          // Downloads
+                      static_cast<NTSTATUS>(0xC0210000)},                                   // a locked BitLocker drive
+                     {"Templates", kRoot + "\\c4\\u", kNoSynchronize},                      // access list
+                     {"SendTo", kRoot + "\\c5\\u", kStall},           // a drive that does not answer
+                     {"Programs", kRoot + "\\c6\\u", kPathNotFound}}; // a link into itself
     const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    for (Unreachable& row : g_unreachable) {
-        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, row.value, row.path));
-    }
-    for (int i = 0; i < 7; ++i) {
+    for (size_t i = 0; i < g_unreachable.size(); ++i) {
+        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, g_unreachable[i].value, g_unreachable[i].path));
         for (const char* file : {"\\u\\f", "\\f", "\\s\\f", "\\w\\f"})
             ASSERT_TRUE(WriteBytes(kRoot + "\\c" + std::to_string(i) + file, "f"));
     }
@@ -293,7 +275,7 @@ TEST_F(WipeFolderTest, UnreachableKnownFoldersRefuseOnlyThemselvesAndWhatHoldsTh
     ASSERT_TRUE(WriteBytes(favorite, "f"));
     g_release = ScopedFile(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_stalls = 0;
-    g_pfnNtOpenFile = UnreachableOpen;
+    g_pfnNtOpenFile = WatchOpen;
     g_pfnReadLink = StubLink;
     const ULONGLONG start = GetTickCount64();
     std::string wrong;
@@ -318,6 +300,7 @@ TEST_F(WipeFolderTest, UnreachableKnownFoldersRefuseOnlyThemselvesAndWhatHoldsTh
     g_pfnReadLink = ReadLink;
     for (const Unreachable& row : g_unreachable)
         SHDeleteValueA(HKEY_CURRENT_USER, key, row.value);
+    g_unreachable.clear();
     EXPECT_EQ("", wrong);
     EXPECT_FALSE(Exists(favorite));
     EXPECT_EQ(1, g_stalls);
