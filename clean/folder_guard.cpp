@@ -500,10 +500,25 @@ private:
     bool m_armed = false;
 };
 
+// The guarded folders' paths, read again only when the watch says their locations may have changed;
+// `generation` counts the reads. On the wipes' thread.
+const GuardedFolders& CurrentFolders(unsigned& generation)
+{
+    static LocationWatch watch;
+    static GuardedFolders read;
+    static unsigned reads = 0;
+    if (watch.Changed() || !read.known) {
+        read = ReadGuardedFolders();
+        ++reads;
+    }
+    generation = reads;
+    return read;
+}
+
 } // namespace
 
 struct FolderGuard::Learnt {
-    LocationWatch watch;
+    unsigned generation = 0; // of the paths learnt
     Prober prober;
     bool known = false; // the guarded folders were read, the shell's list of known folders with them
     std::vector<FolderId> inside, spared, above;
@@ -537,9 +552,11 @@ void FolderGuard::Refresh()
     if (!m_learnt)
         m_learnt.reset(new Learnt);
     Learnt& learnt = *m_learnt;
-    if (!learnt.watch.Changed() && learnt.known)
+    unsigned generation = 0;
+    const GuardedFolders& folders = CurrentFolders(generation);
+    if (learnt.known && learnt.generation == generation)
         return;
-    const GuardedFolders folders = ReadGuardedFolders();
+    learnt.generation = generation;
     learnt.known = folders.known;
     learnt.inside.clear();
     learnt.spared.clear();
