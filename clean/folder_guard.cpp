@@ -186,6 +186,7 @@ private:
     {
         const std::unique_ptr<std::shared_ptr<Shared>> owned(static_cast<std::shared_ptr<Shared>*>(parameter));
         Shared& shared = **owned;
+        SetThreadErrorMode(SEM_FAILCRITICALERRORS, nullptr); // its own thread: no drive asks the user
         while (WaitForSingleObject(shared.ask.get(), INFINITE) == WAIT_OBJECT_0 && !shared.quit) {
             SetThreadToken(nullptr, shared.token.get());
             try {

@@ -400,7 +400,7 @@ private:
     BOOL m_set;
 };
 
-WipeRun* g_run = nullptr; // the innermost run of the wipes' thread
+thread_local WipeRun* g_run = nullptr; // the innermost run of this thread's wipes
 
 // A folder that is not there is clean; one that cannot be reached, listed or may not be wiped is not.
 bool Wipe(WipeRun& run, const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat)
@@ -430,8 +430,6 @@ bool Wipe(WipeRun& run, const wchar_t* path, BOOL includeDesktopIni, BOOL overwr
 WipeRun::WipeRun() : m_outer(g_run) { g_run = this; }
 
 WipeRun::~WipeRun() { g_run = m_outer; }
-
-WipeRun* WipeRun::Current() { return g_run; }
 
 bool WipeRun::TakeSkipped()
 {

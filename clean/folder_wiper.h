@@ -25,7 +25,6 @@ public:
     ~WipeRun();
     WipeRun(const WipeRun&) = delete;
     WipeRun& operator=(const WipeRun&) = delete;
-    static WipeRun* Current();
     // Whether a wipe since the last call was refused or could not reach or list its folder (one that
     // does not exist is clean); the next call starts afresh.
     bool TakeSkipped();
