@@ -523,7 +523,8 @@ struct FolderGuard::Learnt {
     Prober prober;
     bool known = false; // the guarded folders were read, the shell's list of known folders with them
     std::vector<FolderId> inside, spared, above;
-    std::set<std::wstring> aboveNames; // folded: the levels above a guarded folder that did not open
+    std::set<std::wstring> insideNames, sparedNames; // folded, for the levels of a wipe that do not open
+    std::set<std::wstring> aboveNames;               // folded: the levels above a guarded folder that did not open
     std::vector<Letter> letters;
 
     // A guarded folder and every folder above it: by identity where it opens, else by name and by where
@@ -563,13 +564,20 @@ void FolderGuard::Refresh()
     learnt.spared.clear();
     learnt.above.clear();
     learnt.aboveNames.clear();
+    learnt.insideNames.clear();
+    learnt.sparedNames.clear();
     learnt.letters.clear();
-    for (auto* list : {&folders.inside, &folders.spared}) {
-        for (const std::wstring& path : *list) {
-            const Probed probed = learnt.prober.Probe(path);
-            if (probed.reachable)
-                (list == &folders.inside ? learnt.inside : learnt.spared).push_back(probed.id);
-        }
+    for (const std::wstring& path : folders.inside) {
+        learnt.insideNames.insert(Folded(path));
+        const Probed probed = learnt.prober.Probe(path);
+        if (probed.reachable)
+            learnt.inside.push_back(probed.id);
+    }
+    for (const std::wstring& path : folders.spared) {
+        learnt.sparedNames.insert(Folded(path));
+        const Probed probed = learnt.prober.Probe(path);
+        if (probed.reachable)
+            learnt.spared.push_back(probed.id);
     }
     std::set<std::wstring> seen;
     for (const std::wstring& path : folders.above)
@@ -602,12 +610,12 @@ bool FolderGuard::Refuses(HANDLE folder, const std::wstring& path)
     for (const std::wstring& spelling : {path, where}) {
         for (std::wstring level = spelling; !level.empty() && seen.insert(Folded(level)).second;
              level = Parent(level)) {
+            // A level that does not open is judged by its name.
             const Probed probed = learnt.prober.Probe(level);
-            if (!probed.reachable)
-                continue;
-            if (Contains(learnt.spared, probed.id))
+            const std::wstring name = Folded(level);
+            if ((probed.reachable && Contains(learnt.spared, probed.id)) || learnt.sparedNames.count(name))
                 break;
-            if (Contains(learnt.inside, probed.id))
+            if ((probed.reachable && Contains(learnt.inside, probed.id)) || learnt.insideNames.count(name))
                 return true;
         }
     }
