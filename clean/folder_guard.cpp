@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <map>
 #include <new>
 #include <set>
 #include <vector>
@@ -140,6 +141,7 @@ Probed ProbeNow(const std::wstring& path)
 // The guard's opens run on a helper thread that wears the caller's token, so that one that stalls (a
 // server that is away, a drive that does not answer) is cancelled after 2 s; that path and everything
 // under it count as out of reach for as long as the prober lives. The caller waits: one open at a time.
+// What a path is, is read once until Forget: a run's wipes share their folders' parents.
 class Prober {
 public:
     Prober() = default;
@@ -154,6 +156,9 @@ public:
             if (IsUnder(folded, stalled))
                 return Probed();
         }
+        const auto known = m_known.find(folded);
+        if (known != m_known.end())
+            return known->second;
         HANDLE token = nullptr;
         if (!OpenThreadToken(GetCurrentThread(), TOKEN_IMPERSONATE, TRUE, &token) && GetLastError() != ERROR_NO_TOKEN)
             return Probed();
@@ -164,12 +169,14 @@ public:
         m_shared->path = path;
         SetEvent(m_shared->ask.get());
         if (WaitForSingleObject(m_shared->answered.get(), kProbeMs) == WAIT_OBJECT_0)
-            return std::move(m_shared->probed);
+            return m_known[folded] = std::move(m_shared->probed);
         CancelSynchronousIo(m_thread.get());
         m_stalled.push_back(folded);
         Retire();
         return Probed();
     }
+
+    void Forget() { m_known.clear(); }
 
 private:
     // What the caller and the helper share; the helper keeps it after the caller has let it go.
@@ -227,7 +234,8 @@ private:
 
     std::shared_ptr<Shared> m_shared;
     ScopedFile m_thread;
-    std::vector<std::wstring> m_stalled; // folded
+    std::vector<std::wstring> m_stalled;    // folded
+    std::map<std::wstring, Probed> m_known; // folded
 };
 
 // What a drive letter names, told from its device string without opening it: a volume (its root is a
@@ -560,6 +568,7 @@ void FolderGuard::Refresh()
         return;
     learnt.generation = generation;
     learnt.known = folders.known;
+    learnt.prober.Forget();
     learnt.inside.clear();
     learnt.spared.clear();
     learnt.above.clear();
