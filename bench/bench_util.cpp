@@ -138,4 +138,19 @@ std::string ProgramFolder()
     return folder.substr(0, folder.find_last_of('\\'));
 }
 
+int TimeWipe(const std::string& dir, bool (*wipe)(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat))
+{
+    ScopedComInit com;
+    const std::string warm = dir + "-warm";
+    CreateDirectoryA(warm.c_str(), nullptr);
+    const auto wide = [](const std::string& path) { return std::wstring(path.begin(), path.end()); };
+    wipe(wide(warm).c_str(), TRUE, FALSE);
+    RemoveDirectoryA(warm.c_str());
+    Stopwatch clock;
+    wipe(wide(dir).c_str(), TRUE, FALSE);
+    const double seconds = clock.Seconds();
+    std::printf("seconds=%.6f left=%ld\n", seconds, CountEntries(dir));
+    return 0;
+}
+
 } // namespace bench

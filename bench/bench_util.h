@@ -47,6 +47,9 @@ bool MakeWipeTree(const std::string& root);
 bool MakeFlatFolder(const std::string& folder, int files);
 // Files and folders below `root` (0 when it is gone).
 long CountEntries(const std::string& root);
+// Times `wipe`(dir, 1, 0) after one wipe of an empty folder beside it with COM started (as in Brisko,
+// whose earlier wipes have read what the guard knows), and prints "seconds=... left=...".
+int TimeWipe(const std::string& dir, bool (*wipe)(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat));
 
 // The folder that holds this program.
 std::string ProgramFolder();

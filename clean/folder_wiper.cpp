@@ -13,7 +13,10 @@
 
 #include <winternl.h>
 
+#include <algorithm>
+#include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,12 +35,20 @@ constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(2
 constexpr DWORD kPosixDelete = 0x1 | 0x2 | 0x10; // delete, POSIX semantics, ignore the read-only attribute
 
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK kTopAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK kWalkAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr ACCESS_MASK kFileAccess = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 // A folder being wiped shares no deletion, so no one renames it meanwhile; files share everything.
 constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ULONG kFileShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// No backup intent: it would pass by access lists wherever backup rights are enabled.
-constexpr ULONG kOpenOptions = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
+// No backup intent: it would pass by access lists wherever backup rights are enabled. An opportunistic
+// lock being broken answers at once rather than holding the open until its holder lets go.
+constexpr ULONG kOpenOptions = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_COMPLETE_IF_OPLOCKED;
+constexpr NTSTATUS kOplockBreakInProgress = 0x00000108;
+constexpr NTSTATUS kSharingViolation = static_cast<NTSTATUS>(0xC0000043);
+constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034);
+constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
+constexpr NTSTATUS kAccessDenied = static_cast<NTSTATUS>(0xC0000022);
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -67,8 +78,13 @@ bool IsOneComponent(const std::wstring& name)
 // (Wine lists host links so) is taken for one of them.
 bool IsLinkTag(DWORD tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
 
-// Opens `name` inside the folder `parent` as it is, not following a link it may be.
-ScopedFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options)
+// Another program holds the entry: it shares no deletion, or its opportunistic lock is being broken.
+bool InUse(NTSTATUS status) { return status == kSharingViolation || status == kOplockBreakInProgress; }
+
+// Opens `name` inside the folder `parent` as it is, not following a link it may be. An open that meets
+// an opportunistic lock being broken is closed at once: its entry stays, in use.
+ScopedFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
+                     NTSTATUS* status = nullptr)
 {
     const USHORT bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     UNICODE_STRING objectName = {bytes, bytes, const_cast<PWSTR>(name.c_str())};
@@ -76,8 +92,11 @@ ScopedFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access
     InitializeObjectAttributes(&attributes, &objectName, 0, parent, nullptr);
     IO_STATUS_BLOCK io;
     HANDLE entry = nullptr;
-    return ScopedFile(
-        NT_SUCCESS(g_pfnNtOpenFile(&entry, access, &attributes, &io, share, options | kOpenOptions)) ? entry : nullptr);
+    const NTSTATUS opened = g_pfnNtOpenFile(&entry, access, &attributes, &io, share, options | kOpenOptions);
+    ScopedFile held(NT_SUCCESS(opened) ? entry : nullptr);
+    if (status)
+        *status = opened;
+    return opened == kOplockBreakInProgress ? ScopedFile() : std::move(held);
 }
 
 struct Listed {
@@ -122,6 +141,7 @@ struct WipeState {
     BOOL includeDesktopIni;
     BOOL overwriteIndexDat;
     bool posix; // the system has not refused POSIX deletion in this wipe; the tree is on one volume
+    unsigned& inUse;
 };
 
 // POSIX semantics take the name away at once, even while another program holds the file, so that its
@@ -180,18 +200,21 @@ struct Frame {
 };
 
 // A read-only index file refuses writing: its bit is cleared for the writing and put back after it.
-void ZeroFillThrough(const Frame& folder, const Listed& entry, HANDLE file, const EntryInfo& info)
+// Whether the file was emptied.
+bool ZeroFillThrough(const Frame& folder, const Listed& entry, HANDLE file, const EntryInfo& info)
 {
     const bool readOnly = info.attributes & FILE_ATTRIBUTE_READONLY;
     if (readOnly && !SetAttributes(file, info.attributes & ~FILE_ATTRIBUTE_READONLY))
-        return;
+        return false;
     ScopedFile writer = OpenEntry(folder.folder.get(), entry.name, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   kFileShare, FILE_NON_DIRECTORY_FILE);
     EntryInfo same;
-    if (writer && Inspect(writer.get(), entry.id, same))
+    const bool emptied = writer && Inspect(writer.get(), entry.id, same);
+    if (emptied)
         ZeroFillIndex(writer.get());
     if (readOnly)
         SetAttributes(file, info.attributes);
+    return emptied;
 }
 
 void WipeFile(const Frame& folder, const Listed& entry, WipeState& state)
@@ -206,33 +229,40 @@ void WipeFile(const Frame& folder, const Listed& entry, WipeState& state)
             if (file && DeletePosix(file.get(), state))
                 return;
         }
+        // Closed at once where an opportunistic lock is being broken, it leaves the deletion pending.
+        NTSTATUS status = 0;
         if (OpenEntry(folder.folder.get(), entry.name, DELETE | SYNCHRONIZE, kFileShare,
-                      FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE))
+                      FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, &status) ||
+            status == kOplockBreakInProgress)
             return;
     }
     // Read-only files refuse deletion on close; they and the index files to zero-fill are judged
     // through their handles first. An index file held without delete sharing is still emptied.
+    NTSTATUS status = 0;
     ScopedFile file =
-        OpenEntry(folder.folder.get(), entry.name, kFileAccess | DELETE, kFileShare, FILE_NON_DIRECTORY_FILE);
-    const bool deletable = static_cast<bool>(file);
+        OpenEntry(folder.folder.get(), entry.name, kFileAccess | DELETE, kFileShare, FILE_NON_DIRECTORY_FILE, &status);
+    const bool deletable = static_cast<bool>(file), held = InUse(status);
     if (!file && index)
         file = OpenEntry(folder.folder.get(), entry.name, kFileAccess, kFileShare, FILE_NON_DIRECTORY_FILE);
     EntryInfo info;
-    if (!file || !Inspect(file.get(), entry.id, info))
-        return;
-    // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
-    if (index && info.links == 1)
-        ZeroFillThrough(folder, entry, file.get(), info);
-    if (deletable)
-        DeleteThrough(file.get(), info, state);
+    bool emptied = false;
+    if (file && Inspect(file.get(), entry.id, info)) {
+        // Another link to these bytes is a file elsewhere: deleting this name is all that may happen here.
+        emptied = index && info.links == 1 && ZeroFillThrough(folder, entry, file.get(), info);
+        if (deletable)
+            DeleteThrough(file.get(), info, state);
+    }
+    state.inUse += held && !emptied;
 }
 
-bool OpenSubFolder(const Frame& parent, const Listed& entry, Frame& child)
+bool OpenSubFolder(const Frame& parent, const Listed& entry, Frame& child, WipeState& state)
 {
+    NTSTATUS status = 0;
     child.folder =
-        OpenEntry(parent.folder.get(), entry.name, kFolderAccess | DELETE, kFolderShare, FILE_DIRECTORY_FILE);
+        OpenEntry(parent.folder.get(), entry.name, kFolderAccess | DELETE, kFolderShare, FILE_DIRECTORY_FILE, &status);
     child.deletable = static_cast<bool>(child.folder);
     // Held by another program without delete sharing, it is emptied and stays.
+    state.inUse += !child.folder && InUse(status);
     if (!child.folder)
         child.folder = OpenEntry(parent.folder.get(), entry.name, kFolderAccess, kFolderShare, FILE_DIRECTORY_FILE);
     child.listed = false;
@@ -281,7 +311,7 @@ bool WipeThrough(ScopedFile top, WipeState& state)
         Frame& frame = stack.back();
         if (!frame.pending.empty()) {
             Frame child;
-            const bool opened = OpenSubFolder(frame, frame.pending.back(), child);
+            const bool opened = OpenSubFolder(frame, frame.pending.back(), child, state);
             frame.pending.pop_back();
             if (opened)
                 stack.push_back(std::move(child));
@@ -296,24 +326,128 @@ bool WipeThrough(ScopedFile top, WipeState& state)
     return true;
 }
 
+// The length of the root that starts `path` (\\?\ spelling), its separator included; 0 when it has none.
+size_t RootLength(const std::wstring& path)
+{
+    size_t slash = std::wstring::npos;
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        slash = path.find(L'\\', 8);
+        slash = slash == std::wstring::npos ? slash : path.find(L'\\', slash + 1);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+        slash = path.find(L'\\', 4);
+    } else {
+        return 0;
+    }
+    return slash == std::wstring::npos ? path.size() : slash + 1;
+}
+
+// Where the system will not refuse redirections for Brisko, its wipes refuse them as RedirectionGuard
+// does: the path is walked one name at a time through handles, each opened as itself relative to the
+// one before. A link that Administrators, SYSTEM or TrustedInstaller do not own refuses the wipe; any
+// other is followed only to the target read from its own handle.
+ScopedFile OpenThroughOwnedLinks(std::wstring path, NTSTATUS& status)
+{
+    std::set<std::wstring> seen;
+    status = kAccessDenied;
+    while (seen.insert(path).second) {
+        size_t at = RootLength(path);
+        if (at == 0)
+            return ScopedFile();
+        ScopedFile folder = OpenFolderPath(path.substr(0, at), kWalkAccess, kFileShare, 0, &status);
+        bool followed = false;
+        while (folder && at < path.size() && !followed) {
+            const size_t end = std::min(path.find(L'\\', at), path.size());
+            const bool last = end == path.size();
+            ScopedFile next =
+                OpenEntry(folder.get(), path.substr(at, end - at), (last ? kTopAccess : kWalkAccess) | READ_CONTROL,
+                          last ? kFolderShare : kFileShare, FILE_DIRECTORY_FILE, &status);
+            LinkInfo link;
+            if (next && g_pfnReadLink(next.get(), link)) {
+                const std::wstring target =
+                    link.trusted ? LinkTarget(path.substr(0, end), link.target) : std::wstring();
+                if (target.empty()) {
+                    status = kAccessDenied;
+                    return ScopedFile();
+                }
+                path = target + path.substr(end);
+                followed = true;
+            }
+            folder = std::move(next);
+            at = end + 1;
+        }
+        if (!followed)
+            return folder;
+    }
+    status = kAccessDenied; // the links lead in a circle
+    return ScopedFile();
+}
+
+// Turns the system's hard-error boxes off for the calling thread while it lives: a drive without its
+// disk fails the open instead of asking the user. Per thread, so the programs Brisko starts keep theirs.
+class QuietErrors {
+public:
+    QuietErrors() : m_set(SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_old)) {}
+    ~QuietErrors()
+    {
+        if (m_set)
+            SetThreadErrorMode(m_old, nullptr);
+    }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+
+private:
+    DWORD m_old = 0;
+    BOOL m_set;
+};
+
+thread_local WipeRun* g_run = nullptr; // the innermost run of this thread's wipes
+
+// A folder that is not there is clean; one that cannot be reached, listed or may not be wiped is not.
+bool Wipe(WipeRun& run, const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat)
+{
+    const bool guarded = TrustOnlyAdministratorsRedirections();
+    run.guard.Refresh();
+    const UserRights user;
+    const std::wstring full = ExtendedPath(path);
+    NTSTATUS status = kAccessDenied;
+    ScopedFile folder;
+    if (user.Worn())
+        folder =
+            guarded ? OpenFolderPath(full, kTopAccess, kFolderShare, 0, &status) : OpenThroughOwnedLinks(full, status);
+    if (!folder) {
+        run.skipped = run.skipped || (status != kNameNotFound && status != kPathNotFound);
+        return false;
+    }
+    WipeState state = {includeDesktopIni, overwriteIndexDat, true, run.inUse};
+    if (!run.guard.Refuses(folder.get(), full) && WipeThrough(std::move(folder), state))
+        return true;
+    run.skipped = true;
+    return false;
+}
+
 } // namespace
+
+WipeRun::WipeRun() : m_outer(g_run) { g_run = this; }
+
+WipeRun::~WipeRun() { g_run = m_outer; }
+
+bool WipeRun::TakeSkipped()
+{
+    const bool was = skipped;
+    skipped = false;
+    return was;
+}
 
 bool WipeFolder(const wchar_t* path, BOOL includeDesktopIni, BOOL overwriteIndexDat) noexcept
 {
     // Memory running out ends this wipe alone; the handles close as the stack unwinds.
     try {
-        TrustOnlyAdministratorsRedirections();
-        const FolderGuard guard;
-        const UserRights user;
-        if (!user.Worn())
-            return false;
-        const std::wstring full = ExtendedPath(path);
-        ScopedFile folder = OpenFolderPath(full, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kFolderShare);
-        if (!folder || guard.Refuses(folder.get(), full))
-            return false;
-        WipeState state = {includeDesktopIni, overwriteIndexDat, true};
-        return WipeThrough(std::move(folder), state);
+        const QuietErrors quiet;
+        const std::unique_ptr<WipeRun> alone(g_run ? nullptr : new WipeRun);
+        return Wipe(*g_run, path, includeDesktopIni, overwriteIndexDat);
     } catch (const std::bad_alloc&) {
+        if (g_run)
+            g_run->skipped = true;
         return false;
     }
 }

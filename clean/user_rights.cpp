@@ -64,9 +64,9 @@ UserRights::~UserRights()
         RevertToSelf();
 }
 
-void TrustOnlyAdministratorsRedirections()
+bool TrustOnlyAdministratorsRedirections()
 {
     DWORD policy = kEnforceRedirectionTrust;
-    if (g_pfnSetProcessMitigationPolicy)
-        g_pfnSetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy, sizeof policy);
+    return g_pfnSetProcessMitigationPolicy &&
+           g_pfnSetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy, sizeof policy);
 }

@@ -24,8 +24,9 @@ private:
 };
 
 // Turns on the process's redirection trust policy (RedirectionGuard, Windows 11 22H2 on), so that no
-// junction a standard user made is followed. Refused elsewhere, which changes nothing.
-void TrustOnlyAdministratorsRedirections();
+// junction a standard user made is followed. False where the system refuses it: the wipes then walk
+// their paths themselves to the same rule.
+bool TrustOnlyAdministratorsRedirections();
 
 // How the policy is set: SetProcessMitigationPolicy where the system has it, else null; a test may stand in.
 extern BOOL(WINAPI* g_pfnSetProcessMitigationPolicy)(int policy, PVOID buffer, SIZE_T size);

@@ -37,7 +37,9 @@ TEST_P(Clean, RemovesTheTickedStepsTracesAndNothingElse)
         flags[step - 1] = 1;
     const char version[] = "Software\\Wine\\AppDefaults\\Brisko.exe";
     ASSERT_TRUE(!c.version || trace_kit::SetString(HKEY_CURRENT_USER, version, "Version", c.version));
-    EXPECT_TRUE(brisko::CleanOnce(flags));
+    std::string finished;
+    EXPECT_TRUE(brisko::CleanOnce(flags, "", &finished));
+    EXPECT_EQ("Finished!", finished) << "every ticked step did its work";
     SHDeleteKeyA(HKEY_CURRENT_USER, version);
     std::string wronglyGone, wronglyKept;
     const std::vector<trace_kit::TraceState> traces = brisko::KitReport();
@@ -161,11 +163,13 @@ std::string In(std::string folder, const char* name)
 
 // Each spelling is the temp folder of a run and where Favorites, Recent or NetHood was moved in three
 // others. There a file of a sub-folder is held by another program sharing deletion, as scanners do:
-// the rest goes, the run finishes, and the file goes when it is let go.
+// the rest goes, the run finishes, and the file goes when it is let go; one held without delete sharing
+// stays, in use. The last message names the steps whose folder was refused, in the run's order.
 TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
 {
     const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
     const char* const moved[] = {"TEMP", "Favorites", "Recent", "NetHood"};
+    const char* const names[] = {"temp", "favorites", "recent", "nethood"};
     brisko::SharedStateGuard guard;
     const std::vector<Spelling> table = Spellings();
     std::string wrong;
@@ -178,12 +182,28 @@ TEST(Run, WipesOnlyTheFoldersAStepMayWhereverSettingsPointIt)
             ASSERT_TRUE(trace_kit::WriteBytes(In(row.first, "brisko canary.txt"), "canary")) << row.first;
             ASSERT_TRUE(k == 0 || trace_kit::SetString(HKEY_CURRENT_USER, kShellFolders, moved[k], row.first));
         }
+        const std::string inUse = trace_kit::ParentFolder(held) + "\\in use";
+        ASSERT_TRUE(trace_kit::WriteBytes(inUse, "in use"));
         ScopedFile holder(CreateFileW(trace_kit::Wide("\\\\?\\" + held).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
-        ASSERT_TRUE(holder);
-        EXPECT_TRUE(brisko::CleanOnce(brisko::Ticked({6, 8, 11, 15}), table[run].first)) << table[run].first;
+                                      nullptr)),
+            user(CreateFileW(trace_kit::Wide("\\\\?\\" + inUse).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder && user);
+        std::string finished, expected, skipped;
+        EXPECT_TRUE(brisko::CleanOnce(brisko::Ticked({6, 8, 11, 15}), table[run].first, &finished)) << table[run].first;
         holder = ScopedFile();
+        user = ScopedFile();
+        int count = 0;
+        for (size_t k : {1, 0, 2, 3}) // Favorites, TEMP, Recent, NetHood
+            skipped += table[(run + k) % table.size()].second ? "" : (count++ ? ", " : "") + std::string(names[k]);
+        const std::string used = table[run].second ? "1 in use" : "";
+        expected = count ? "Finished! Skipped: " + skipped : "Finished!";
+        if (count && expected.size() + (used.empty() ? 0 : used.size() + 2) > 35)
+            expected = "Finished! Skipped " + std::to_string(count) + " steps";
+        expected += used.empty() ? "" : (count ? "; " : " ") + used;
+        if (finished != expected)
+            wrong += "\n  " + table[run].first + ": \"" + finished + "\", not \"" + expected + "\"";
         for (size_t k = 0; k < 4; ++k) {
             const Spelling& row = table[(run + k) % table.size()];
             if (trace_kit::Exists(In(row.first, "brisko canary.txt")) == row.second)

@@ -40,7 +40,7 @@ def text(at):
 
 
 # Windows' own libraries: nothing of mingw's or anyone else's may be needed beside Brisko.exe.
-system = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ntdll.dll",
+system = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "mpr.dll", "msvcrt.dll", "ntdll.dll",
           "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "uxtheme.dll", "version.dll",
           "wininet.dll"}
 imports = offset(u32(opt + 96 + 8))

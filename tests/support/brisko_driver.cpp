@@ -286,7 +286,9 @@ std::vector<trace_kit::TraceState> KitReport()
     return traces;
 }
 
-bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp)
+bool IsFinished(const std::string& status) { return status.rfind("Finished!", 0) == 0; }
+
+bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp, std::string* finished)
 {
     if (!trace_kit::WriteBytes(SettingsPath(), SettingsBytes(flags, "5")))
         return false;
@@ -303,7 +305,11 @@ bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp)
     if (!started)
         return false;
     brisko.Click(IDC_CLEARNOW);
-    return WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 60000) && brisko.End(Ending::CloseBox);
+    std::string status;
+    const bool ended = WaitFor([&] { return IsFinished(status = brisko.Text(IDC_STATUS)); }, 60000);
+    if (finished)
+        *finished = status;
+    return ended && brisko.End(Ending::CloseBox);
 }
 
 Instance::~Instance()

@@ -58,8 +58,10 @@ bool RunKit(const std::string& args, std::string& output); // a fresh trace_kit.
 // The kit's report from a fresh process (wininet keeps its own view of the cache); empty when it fails.
 std::vector<trace_kit::TraceState> KitReport();
 // Stores `flags`, starts Brisko (with TMP and TEMP set to `temp` unless empty), clicks "Clear Now" and
-// closes it: whether the run reached "Finished!" and Brisko ended.
-bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp = "");
+// closes it: whether the run reached its last message, which starts with "Finished!" (into `finished`
+// when given), and Brisko ended.
+bool CleanOnce(const std::array<int, 20>& flags, const std::string& temp = "", std::string* finished = nullptr);
+bool IsFinished(const std::string& status); // the run's last message
 // Polls `done` until it holds or `timeoutMs` have passed on the clock (not counted sleeps: a slow or
 // loaded machine spends longer on each poll than on each sleep).
 template <typename F> bool WaitFor(F done, DWORD timeoutMs)

@@ -27,7 +27,7 @@ int main(int argc, char** argv)
             brisko.Click(id);
     }
     brisko.Click(IDC_CLEARNOW);
-    const bool finished = brisko::WaitFor([&] { return brisko.Text(IDC_STATUS) == "Finished!"; }, 120000);
+    const bool finished = brisko::WaitFor([&] { return brisko::IsFinished(brisko.Text(IDC_STATUS)); }, 120000);
     std::printf("%s\n", brisko.Text(IDC_STATUS).c_str());
     return brisko.End(brisko::Ending::CloseBox) && finished ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // What the end-to-end runs cannot pin down about the cleaning engine: index bytes, what the wipe must not
 // touch, a tree that changes under it, its rights, and a DACL walk past a subkey that fails to enumerate.
 #include "app/brisko_dlg.h"
+#include "clean/folder_guard.h"
 #include "clean/folder_wiper.h"
 #include "clean/steps.h"
 #include "clean/user_rights.h"
@@ -12,8 +13,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <new>
 #include <string>
+#include <vector>
 
 using namespace trace_kit;
 
@@ -100,6 +103,16 @@ static std::string TokenOfThread()
     return (admin ? "Administrators, " : "no Administrators, ") + std::to_string(info[0]) + " privilege(s)";
 }
 
+struct Unreachable { // a value in User Shell Folders, and what opening it for its attributes answers
+    const char* value;
+    std::string path;
+    NTSTATUS status;
+};
+static std::vector<Unreachable> g_unreachable;
+static ScopedFile g_release; // lets the stalled probe go
+static int g_stalls;
+constexpr NTSTATUS kStall = 1, kNoSynchronize = 2, kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
+
 // Between being listed and entered, a folder is swapped for one outside (where a link leads: Wine follows
 // links whatever the open asks). The folders being wiped are held: neither can be renamed meanwhile.
 static bool g_renamed;
@@ -108,14 +121,27 @@ static NTSTATUS NTAPI WatchOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTR
                                 ULONG share, ULONG options)
 {
     const std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / 2);
+    const bool probe = access == FILE_READ_ATTRIBUTES && !(options & FILE_OPEN_REPARSE_POINT);
+    for (const Unreachable& row : g_unreachable) {
+        if (name.compare(0, row.path.size() + 4, L"\\??\\" + Wide(row.path)) != 0)
+            continue;
+        if (row.status == kNoSynchronize && (access & SYNCHRONIZE))
+            return static_cast<NTSTATUS>(0xC0000022); // access denied
+        if (row.status == kStall && probe && ++g_stalls)
+            WaitForSingleObject(g_release.get(), 10000);
+        else if (row.status < 0 && probe)
+            return row.status;
+    }
     if (name == L"swapped" && !g_swaps++) {
         g_renamed = MoveFileW(Wide(kRoot).c_str(), Wide(kRoot + "-renamed").c_str()) ||
                     MoveFileW(Wide(kRoot + "\\outer").c_str(), Wide(kRoot + "\\renamed").c_str());
         EXPECT_TRUE(MoveFileW(Wide(kRoot + "\\outer\\swapped").c_str(), Wide(kRoot + "-away").c_str()));
         EXPECT_TRUE(MoveFileW(Wide(kRoot + "-canary").c_str(), Wide(kRoot + "\\outer\\swapped").c_str()));
     }
-    if (name.size() > 5 && name.compare(name.size() - 5, 5, L"-docs") == 0)
-        return static_cast<NTSTATUS>(0xC0000022L); // access denied
+    if (name == L"index.dat") { // its opportunistic lock is being broken: the open answers at once
+        const NTSTATUS opened = NtOpenFile(handle, access, object, io, share, options);
+        return NT_SUCCESS(opened) ? 0x108 : opened;
+    }
     if (name == L"deep") {
         g_worn = TokenOfThread();
         if (g_throw)
@@ -153,9 +179,26 @@ static BOOL WINAPI RefusePolicy(int policy, PVOID buffer, SIZE_T size)
     return FALSE;
 }
 
+// Links stood in for (Wine makes none): "theirs" another user's; "ours", the system owners', leads to
+// kRoot-away; c0\u leads to its sibling c0\w, c6\u into itself.
+static bool StubLink(HANDLE link, LinkInfo& info)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetFinalPathNameByHandleW(link, &path[0], MAX_PATH, 0));
+    for (const auto& stored : {std::make_pair(L"\\theirs", L"-away"), std::make_pair(L"\\ours", L"-away"),
+                               std::make_pair(L"\\c0\\u", L"\\c0\\w"), std::make_pair(L"\\c6\\u", L"\\c6\\u\\w")}) {
+        if (path.size() > std::wcslen(stored.first) &&
+            path.rfind(stored.first) == path.size() - std::wcslen(stored.first)) {
+            info = {L"\\??\\C:\\brisko-unit-wiper" + std::wstring(stored.second), stored.first[1] != L't'};
+            return true;
+        }
+    }
+    return ReadLink(link, info);
+}
+
 // An elevated wipe (Wine runs elevated) wears the user's own rights: Administrators deny-only, no privilege
-// but bypass-traverse; then the thread's own token again. RedirectionGuard is asked for; refused, nothing
-// changes. Memory running out deep in the walk ends that wipe; the next goes on and sees Documents moved.
+// but bypass-traverse; then the thread's own token again. RedirectionGuard is asked for; refused, the wipe
+// walks its path to the same rule. Memory running out deep in the walk ends that wipe; the next goes on.
 TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
 {
     ASSERT_TRUE(IsUserAnAdmin()) << "not an elevated run";
@@ -173,18 +216,99 @@ TEST_F(WipeFolderTest, RunsOnTheUsersOwnRights)
     EXPECT_EQ("no Administrators, 1 privilege(s)", g_worn); // bypass-traverse, which every user holds
     EXPECT_EQ("16 1", g_asked);                             // RedirectionGuard, enforced
     EXPECT_FALSE(Exists(kRoot + "\\a"));
-    // Documents moved here while Brisko runs: the next wipe knows. Moved behind a link that may not be
-    // followed, where it leads cannot be told, so nothing is wiped.
+    // Where the policy is refused, a link in the path that another user owns refuses the wipe; the
+    // system owners' is followed to the target it holds alone. Documents moved here while a run goes on:
+    // its next wipe knows. An entry whose opportunistic lock is being broken stays, in use.
     const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    ASSERT_TRUE(WriteBytes(kRoot + "\\mine.txt", "mine") && MakeFolders(kRoot + "-docs"));
+    for (const char* file :
+         {"\\mine.txt", "\\oplocked\\index.dat", "\\theirs\\sub\\x.txt", "\\ours\\own.txt", "-away\\x.txt"})
+        ASSERT_TRUE(WriteBytes(kRoot + file, file));
     g_pfnNtOpenFile = WatchOpen;
-    for (const std::string& documents : {kRoot, kRoot + "-docs"}) {
-        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Personal", documents));
-        EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0)) << documents;
+    g_pfnSetProcessMitigationPolicy = RefusePolicy;
+    g_pfnReadLink = StubLink;
+    {
+        WipeRun run;
+        EXPECT_FALSE(WipeFolder(Wide(kRoot + "\\theirs\\sub").c_str(), 0, 0));
+        EXPECT_TRUE(run.TakeSkipped());
+        EXPECT_TRUE(WipeFolder(Wide(kRoot + "\\ours").c_str(), 0, 0));
+        EXPECT_FALSE(WipeFolder(Wide(kRoot + "\\a").c_str(), 0, 0)); // gone: nothing to do
+        EXPECT_FALSE(run.TakeSkipped());
+        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Personal", kRoot));
+        EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+        EXPECT_TRUE(run.TakeSkipped());
+        SHDeleteValueA(HKEY_CURRENT_USER, key, "Personal");
+        for (const char* file : {"\\mine.txt", "\\theirs\\sub\\x.txt", "\\ours\\own.txt"})
+            EXPECT_EQ(file, ReadBytes(kRoot + file));
+        EXPECT_FALSE(Exists(kRoot + "-away\\x.txt"));
+        EXPECT_TRUE(WipeFolder(Wide(kRoot).c_str(), 0, TRUE));
+        EXPECT_EQ(1u, run.InUse());
     }
     g_pfnNtOpenFile = NtOpenFile;
-    SHDeleteValueA(HKEY_CURRENT_USER, key, "Personal");
-    EXPECT_EQ("mine", ReadBytes(kRoot + "\\mine.txt"));
+    g_pfnSetProcessMitigationPolicy = realPolicy;
+    g_pfnReadLink = ReadLink;
+    EXPECT_EQ("\\oplocked\\index.dat", ReadBytes(kRoot + "\\oplocked\\index.dat"));
+    EXPECT_TRUE(ScopedFile(
+        CreateFileW(Wide(kRoot + "\\oplocked\\index.dat").c_str(), DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr)))
+        << "its handle was left open";
+}
+
+// Known folders out of reach, all at once, as ordinary machines have them. Each is refused with the folders
+// above it, by name where it does not open; its siblings are wiped, and so is the steps' folder. A probe
+// that stalls is cancelled after 2 s, and tried once in a run.
+TEST_F(WipeFolderTest, UnreachableKnownFoldersRefuseOnlyThemselvesAndWhatHoldsThem)
+{
+    g_unreachable = {{"Personal", kRoot + "\\c0\\u", kPathNotFound},                        // a link left dangling
+                     {"My Music", kRoot + "\\c1\\u", static_cast<NTSTATUS>(0xC00000BE)},    // its server away
+                     {"My Pictures", kRoot + "\\c2\\u", static_cast<NTSTATUS>(0xC0000013)}, // no card in the reader
+                     {"{374DE290-123F-4565-9164-39C4925E467B}", kRoot + "\\c3\\u",          // Downloads
+                      static_cast<NTSTATUS>(0xC0210000)},                                   // a locked BitLocker drive
+                     {"Templates", kRoot + "\\c4\\u", kNoSynchronize},                      // access list
+                     {"SendTo", kRoot + "\\c5\\u", kStall},           // a drive that does not answer
+                     {"Programs", kRoot + "\\c6\\u", kPathNotFound}}; // a link into itself
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    for (size_t i = 0; i < g_unreachable.size(); ++i) {
+        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, g_unreachable[i].value, g_unreachable[i].path));
+        for (const char* file : {"\\u\\f", "\\f", "\\s\\f", "\\w\\f"})
+            ASSERT_TRUE(WriteBytes(kRoot + "\\c" + std::to_string(i) + file, "f"));
+    }
+    const std::string favorite = ShellFolder(CSIDL_FAVORITES) + "\\brisko-unit.url";
+    ASSERT_TRUE(WriteBytes(favorite, "f"));
+    g_release = ScopedFile(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_stalls = 0;
+    g_pfnNtOpenFile = WatchOpen;
+    g_pfnReadLink = StubLink;
+    const ULONGLONG start = GetTickCount64();
+    std::string wrong;
+    {
+        WipeRun run;
+        CleanFavorites();
+        for (int i = 0; i < 7; ++i) {
+            for (const char* folder : {"\\u", "", "\\s", "\\w"}) {
+                const std::string path = kRoot + "\\c" + std::to_string(i) + folder;
+                const bool wiped =
+                    *folder == '\\' && folder[1] != 'u' && (folder[1] != 'w' || i != 0); // c0\u leads to w
+                WipeFolder(Wide(path).c_str(), 0, 0);
+                if (Exists(path + "\\f") == wiped)
+                    wrong += "\n  " + path + (wiped ? " kept" : " wiped");
+            }
+        }
+        EXPECT_FALSE(WipeFolder(Wide(kRoot).c_str(), 0, 0));
+    }
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    SetEvent(g_release.get());
+    g_pfnNtOpenFile = NtOpenFile;
+    g_pfnReadLink = ReadLink;
+    for (const Unreachable& row : g_unreachable)
+        SHDeleteValueA(HKEY_CURRENT_USER, key, row.value);
+    g_unreachable.clear();
+    EXPECT_EQ("", wrong);
+    EXPECT_FALSE(Exists(favorite));
+    EXPECT_EQ(1, g_stalls);
+    EXPECT_LT(elapsed, 6000u);
+    // Settings Wine's shell will not hand out (it drops folders that are not there): nothing is above them.
+    for (const wchar_t* root : {L"\\\\?\\X:\\", L"\\\\?\\UNC\\server\\share\\"})
+        EXPECT_EQ(L"", Parent(root));
+    EXPECT_EQ(L"\\\\?\\C:\\x", Parent(L"\\\\?\\C:\\x\\Temp:\\"));
 }
 
 // Bytes and read-only bits change only with the deletion of what is the wipe's own: a hard link's name
