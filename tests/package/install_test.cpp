@@ -42,7 +42,8 @@ TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
                                                              brisko::SettingsPath().substr(2)};
     for (const std::string& file : files)
         EXPECT_TRUE(WriteBytes(file, "settings") && WriteBytes(file + ".keep", "canary"));
-    EXPECT_TRUE(SetString(HKEY_CURRENT_USER, kRunKey, "Brisko", entry));
+    EXPECT_TRUE(brisko::PlantStartup(brisko::kUserEntry | brisko::kVirtualEntry, trace_kit::Wide(entry)));
+    EXPECT_TRUE(SetString(HKEY_CURRENT_USER, brisko::kVirtualRunKey, "BriskoCanary", "canary.exe"));
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         EXPECT_TRUE(SetString(root, kRunKey, "BriskoCanary", "canary.exe"));
 
@@ -56,6 +57,8 @@ TEST(Installer, InstallsRunsAndUninstallsTakingOnlyWhatIsBriskos)
         EXPECT_EQ("<none>", brisko::RunValue(root));
         EXPECT_EQ("canary.exe", GetString(root, kRunKey, "BriskoCanary"));
     }
+    EXPECT_EQ(0u, brisko::StartupPlaces(trace_kit::Wide(entry)) & brisko::kVirtualEntry);
+    EXPECT_EQ("canary.exe", GetString(HKEY_CURRENT_USER, brisko::kVirtualRunKey, "BriskoCanary"));
     for (const std::string& file : files) {
         EXPECT_FALSE(Exists(file)) << file;
         EXPECT_EQ("canary", ReadBytes(file + ".keep"));
