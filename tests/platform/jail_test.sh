@@ -64,7 +64,8 @@ for file in "${kept[@]}"; do cp --parents "$file" "$saved"; done
 # The host's listeners (loopback and abstract unix), the caller's variables, the caller's terminal.
 python3 "$probe" listen "$out/listener" &
 listener=$!
-for _ in $(seq 100); do [ ! -s "$out/listener" ] || break; sleep 0.1; done
+end=$((SECONDS + 10))
+while [ ! -s "$out/listener" ] && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
 read -r port name <"$out/listener"
 reached=$(python3 "$probe" reach "$port" "$name")
 [ "$(grep -c '^reached' <<<"$reached")" = 2 ] || echo "the host's own client did not reach its listeners" >>"$out/linux"
